@@ -204,6 +204,11 @@ ULONG WaitTimeout(ULONG signalSet, uint64_t platformMs);
 struct Library *RegisterLibrary(CONST_STRPTR libName, UWORD version, UWORD revision, CONST_STRPTR idString = nullptr);
 void HideLibrary(CONST_STRPTR libName, bool hidden);
 
+// Public ports are visible to other processes through the script-port layer:
+// it installs these hooks, called after AddPort has linked a port and before
+// RemPort unlinks it (outside any exec lock).
+void SetPublicPortHooks(std::function<void(struct MsgPort *)> added, std::function<void(struct MsgPort *)> removed);
+
 // Number of tasks currently alive that the platform started with CreateTask.
 size_t LiveTaskCount();
 
