@@ -184,6 +184,12 @@ struct Library {
 struct Library *OpenLibrary(CONST_STRPTR libName, ULONG version);
 void CloseLibrary(struct Library *library); // null is fine
 
+// ---- debug log ---------------------------------------------------------------------
+
+// The system's serial debug log: standard error, or the file named by
+// MELODUNE_DEBUG_LOG. Whole calls never interleave.
+void KPutStr(CONST_STRPTR string);
+
 // ---- platform extensions (C++ side, for the platform's own classes) --------------
 
 namespace platform {

@@ -103,8 +103,10 @@ template <typename... A> Object *NewObject(struct IClass *classPtr, CONST_STRPTR
 void DisposeObject(Object *obj); // null is fine
 
 IPTR DoMethodA(Object *obj, Msg msg); // null object answers 0
+// Messages carry 7 zero words after the arguments: a worker (Slave.mui)
+// copies a message without knowing its length.
 template <typename... A> IPTR DoMethod(Object *obj, IPTR methodID, A... args) {
-  IPTR msg[] = {methodID, ToIPTR(args)...};
+  IPTR msg[] = {methodID, ToIPTR(args)..., 0, 0, 0, 0, 0, 0, 0};
   return DoMethodA(obj, reinterpret_cast<Msg>(msg));
 }
 IPTR DoSuperMethodA(struct IClass *cl, Object *obj, Msg msg);
