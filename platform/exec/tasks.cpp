@@ -106,10 +106,10 @@ struct Task *FindTask(CONST_STRPTR name) {
 void Signal(struct Task *task, ULONG signalSet) {
   if (!task) return;
   TaskPrivate *p = task->tc_Private;
-  {
-    std::lock_guard g(p->lock);
-    p->sigRecvd |= signalSet;
-  }
+  // Notify while holding the lock: once it is released the woken task may
+  // end and free its state.
+  std::lock_guard g(p->lock);
+  p->sigRecvd |= signalSet;
   p->wake.notify_all();
 }
 
