@@ -1,0 +1,400 @@
+// List.mui: entries made and freed by hooks, shown in columns by the
+// display hook, with a title row, sorted or positional insertion, an active
+// entry, and a quiet state that holds back display updates.
+// Listview.mui is the frame group around a list.
+#include <algorithm>
+#include <cstdlib>
+
+#include "mui/widgets.h"
+
+namespace platform::widgets {
+namespace {
+
+struct IClass *gList;
+
+struct ListData {
+  std::vector<APTR> *entries;
+  struct Hook *construct, *destruct, *display, *compare;
+  APTR pool;
+  IPTR title; // TRUE: the display hook makes it; a text otherwise
+  std::string *titleText;
+  std::string *format;
+  LONG active;
+  bool quiet;
+  bool dirty;
+  bool input, dragSortable, showDropMarks, autoVisible;
+  LONG dragType, multiSelect;
+};
+
+bool IsSpecial(struct Hook *h) { return h == reinterpret_cast<struct Hook *>(static_cast<SIPTR>(-1)); }
+
+APTR Construct(ListData *d, APTR entry) {
+  if (IsSpecial(d->construct)) {
+    if (!entry) return nullptr;
+    const char *s = static_cast<const char *>(entry);
+    char *copy = static_cast<char *>(std::malloc(std::strlen(s) + 1));
+    if (copy) std::strcpy(copy, s);
+    return copy;
+  }
+  if (d->construct) return reinterpret_cast<APTR>(CallHookPkt(d->construct, d->pool, entry));
+  return entry;
+}
+
+void Destruct(ListData *d, APTR entry) {
+  if (IsSpecial(d->destruct)) std::free(entry);
+  else if (d->destruct) CallHookPkt(d->destruct, d->pool, entry);
+}
+
+LONG Compare(ListData *d, APTR e1, APTR e2) {
+  if (d->compare && !IsSpecial(d->compare)) return static_cast<LONG>(CallHookPkt(d->compare, e2, e1));
+  const char *a = static_cast<const char *>(e1), *b = static_cast<const char *>(e2);
+  return std::strcmp(a ? a : "", b ? b : "");
+}
+
+void Changed(Object *obj, ListData *d) {
+  if (d->quiet) d->dirty = true;
+  else NotifyLayout(obj);
+}
+
+LONG Count(ListData *d) { return static_cast<LONG>(d->entries->size()); }
+
+// Sets the active entry and announces it (MUIV_List_Active_Off when none).
+void SetActive(Object *obj, ListData *d, LONG active) {
+  d->active = active;
+  Announce(obj, MUIA_List_Active, static_cast<IPTR>(static_cast<SIPTR>(active)));
+}
+
+LONG ResolveActive(ListData *d, LONG want) {
+  LONG n = Count(d);
+  switch (want) {
+  case MUIV_List_Active_Off: return MUIV_List_Active_Off;
+  case MUIV_List_Active_Top: return n ? 0 : MUIV_List_Active_Off;
+  case MUIV_List_Active_Bottom: return n ? n - 1 : MUIV_List_Active_Off;
+  case MUIV_List_Active_Up: return n ? std::max<LONG>(d->active < 0 ? 0 : d->active - 1, 0) : MUIV_List_Active_Off;
+  case MUIV_List_Active_Down: return n ? std::min(d->active < 0 ? 0 : d->active + 1, n - 1) : MUIV_List_Active_Off;
+  default: return (want >= 0 && want < n) ? want : MUIV_List_Active_Off;
+  }
+}
+
+LONG Insert(Object *obj, ListData *d, APTR entry, LONG pos) {
+  APTR e = Construct(d, entry);
+  if (!e) return -1;
+  LONG n = Count(d), at;
+  switch (pos) {
+  case MUIV_List_Insert_Top: at = 0; break;
+  case MUIV_List_Insert_Active: at = d->active >= 0 ? d->active : 0; break;
+  case MUIV_List_Insert_Sorted:
+    at = 0;
+    while (at < n && Compare(d, (*d->entries)[static_cast<size_t>(at)], e) <= 0) ++at;
+    break;
+  case MUIV_List_Insert_Bottom: at = n; break;
+  default: at = (pos < 0 || pos > n) ? n : pos; break;
+  }
+  d->entries->insert(d->entries->begin() + at, e);
+  if (d->active >= 0 && at <= d->active) ++d->active; // the same entry stays active
+  (void)obj;
+  return at;
+}
+
+LONG ResolvePos(ListData *d, LONG pos) {
+  LONG n = Count(d);
+  if (pos == MUIV_List_Remove_Active) return d->active;
+  if (pos == MUIV_List_Remove_Last) return n - 1;
+  return pos;
+}
+
+void RemoveAt(Object *obj, ListData *d, LONG at) {
+  if (at < 0 || at >= Count(d)) return;
+  APTR e = (*d->entries)[static_cast<size_t>(at)];
+  d->entries->erase(d->entries->begin() + at);
+  Destruct(d, e);
+  if (at == d->active) SetActive(obj, d, MUIV_List_Active_Off);
+  else if (at < d->active) --d->active;
+}
+
+void Clear(Object *obj, ListData *d) {
+  std::vector<APTR> old;
+  old.swap(*d->entries);
+  for (APTR e : old) Destruct(d, e);
+  if (d->active != MUIV_List_Active_Off) SetActive(obj, d, MUIV_List_Active_Off);
+}
+
+LONG MovePos(ListData *d, LONG pos, LONG from, bool second) {
+  LONG n = Count(d);
+  switch (pos) {
+  case MUIV_List_Move_Top: return 0;
+  case MUIV_List_Move_Active: return d->active;
+  case MUIV_List_Move_Bottom: return n - 1;
+  case MUIV_List_Move_Next: return second ? from + 1 : -1;
+  case MUIV_List_Move_Previous: return second ? from - 1 : -1;
+  default: return pos;
+  }
+}
+
+void SetFromTags(ListData *d, struct TagItem *tags, bool init) {
+  struct TagItem *state = tags, *t;
+  while ((t = NextTagItem(&state))) {
+    switch (t->ti_Tag) {
+    case MUIA_List_ConstructHook: d->construct = reinterpret_cast<struct Hook *>(t->ti_Data); break;
+    case MUIA_List_DestructHook: d->destruct = reinterpret_cast<struct Hook *>(t->ti_Data); break;
+    case MUIA_List_DisplayHook: d->display = reinterpret_cast<struct Hook *>(t->ti_Data); break;
+    case MUIA_List_CompareHook: d->compare = reinterpret_cast<struct Hook *>(t->ti_Data); break;
+    case MUIA_List_Format: SetText(d->format, reinterpret_cast<CONST_STRPTR>(t->ti_Data)); break;
+    case MUIA_List_Title:
+      d->title = t->ti_Data;
+      SetText(d->titleText, t->ti_Data > 1 ? reinterpret_cast<CONST_STRPTR>(t->ti_Data) : nullptr);
+      break;
+    case MUIA_List_DragSortable: d->dragSortable = t->ti_Data != 0; break;
+    case MUIA_List_ShowDropMarks: d->showDropMarks = t->ti_Data != 0; break;
+    case MUIA_List_DragType: d->dragType = static_cast<LONG>(t->ti_Data); break;
+    case MUIA_List_AutoVisible: d->autoVisible = t->ti_Data != 0; break;
+    default: break;
+    }
+    if (!init) continue;
+    switch (t->ti_Tag) {
+    case MUIA_List_Pool: d->pool = reinterpret_cast<APTR>(t->ti_Data); break;
+    case MUIA_List_Input: d->input = t->ti_Data != 0; break;
+    case MUIA_List_MultiSelect: d->multiSelect = static_cast<LONG>(t->ti_Data); break;
+    default: break;
+    }
+  }
+}
+
+IPTR ListDispatcher(struct IClass *cl, Object *obj, Msg msg) {
+  switch (msg->MethodID) {
+  case OM_NEW: {
+    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
+    if (!o) return 0;
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, o));
+    d->entries = new std::vector<APTR>;
+    d->active = MUIV_List_Active_Off;
+    d->input = true;
+    struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
+    SetFromTags(d, tags, true);
+    if (auto **src = reinterpret_cast<APTR *>(GetTagData(MUIA_List_SourceArray, 0, tags)))
+      for (; *src; ++src) Insert(o, d, *src, MUIV_List_Insert_Bottom);
+    IPTR active = GetTagData(MUIA_List_Active, static_cast<IPTR>(static_cast<SIPTR>(MUIV_List_Active_Off)), tags);
+    d->active = ResolveActive(d, static_cast<LONG>(static_cast<SIPTR>(active)));
+    return reinterpret_cast<IPTR>(o);
+  }
+  case OM_DISPOSE: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    for (APTR e : *d->entries) Destruct(d, e);
+    delete d->entries;
+    d->entries = nullptr;
+    SetText(d->format, nullptr);
+    SetText(d->titleText, nullptr);
+    return DoSuperMethodA(cl, obj, msg);
+  }
+  case OM_SET: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    std::vector<TagChange> changes;
+    bool layout = false;
+    SetFromTags(d, reinterpret_cast<opSet *>(msg)->ops_AttrList, false);
+    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
+    while ((t = NextTagItem(&state))) {
+      switch (t->ti_Tag) {
+      case MUIA_List_Active:
+        d->active = ResolveActive(d, static_cast<LONG>(static_cast<SIPTR>(t->ti_Data)));
+        changes.push_back({MUIA_List_Active, static_cast<IPTR>(static_cast<SIPTR>(d->active))});
+        layout = true;
+        break;
+      case MUIA_List_Quiet:
+        d->quiet = t->ti_Data != 0;
+        if (!d->quiet && d->dirty) {
+          d->dirty = false;
+          layout = true;
+        }
+        break;
+      case MUIA_List_Format:
+      case MUIA_List_Title: layout = true; break;
+      default: break;
+      }
+    }
+    IPTR r = SuperSet(cl, obj, msg, changes);
+    if (layout) Changed(obj, d);
+    return r;
+  }
+  case OM_GET: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    auto *g = reinterpret_cast<opGet *>(msg);
+    switch (g->opg_AttrID) {
+    case MUIA_List_Active: *g->opg_Storage = static_cast<IPTR>(static_cast<SIPTR>(d->active)); return TRUE;
+    case MUIA_List_Entries: *g->opg_Storage = static_cast<IPTR>(Count(d)); return TRUE;
+    case MUIA_List_Visible: *g->opg_Storage = static_cast<IPTR>(Count(d)); return TRUE;
+    case MUIA_List_First: *g->opg_Storage = 0; return TRUE;
+    case MUIA_List_Quiet: *g->opg_Storage = d->quiet; return TRUE;
+    case MUIA_List_Format: *g->opg_Storage = reinterpret_cast<IPTR>(TextOf(d->format)); return TRUE;
+    case MUIA_List_Title: *g->opg_Storage = d->titleText ? reinterpret_cast<IPTR>(d->titleText->c_str()) : d->title; return TRUE;
+    case MUIA_List_Pool: *g->opg_Storage = reinterpret_cast<IPTR>(d->pool); return TRUE;
+    case MUIA_List_DragSortable: *g->opg_Storage = d->dragSortable; return TRUE;
+    case MUIA_List_ShowDropMarks: *g->opg_Storage = d->showDropMarks; return TRUE;
+    case MUIA_List_DragType: *g->opg_Storage = static_cast<IPTR>(d->dragType); return TRUE;
+    case MUIA_List_Input: *g->opg_Storage = d->input; return TRUE;
+    case MUIA_List_InsertPosition: *g->opg_Storage = static_cast<IPTR>(static_cast<SIPTR>(d->active)); return TRUE;
+    default: return DoSuperMethodA(cl, obj, msg);
+    }
+  }
+  case MUIM_List_InsertSingle: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    auto *m = reinterpret_cast<MUIP_List_InsertSingle *>(msg);
+    LONG at = Insert(obj, d, m->entry, static_cast<LONG>(m->pos));
+    if (at >= 0) Changed(obj, d);
+    return static_cast<IPTR>(static_cast<SIPTR>(at));
+  }
+  case MUIM_List_Insert: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    auto *m = reinterpret_cast<MUIP_List_Insert *>(msg);
+    if (!m->entries) return 0;
+    LONG pos = static_cast<LONG>(m->pos), first = -1;
+    for (LONG i = 0; m->count < 0 ? m->entries[i] != nullptr : i < m->count; ++i) {
+      LONG at = Insert(obj, d, m->entries[i], pos);
+      if (first < 0) first = at;
+      // Keep the given order for positional inserts.
+      if (at >= 0 && pos != MUIV_List_Insert_Sorted && pos != MUIV_List_Insert_Bottom) pos = at + 1;
+    }
+    Changed(obj, d);
+    return static_cast<IPTR>(static_cast<SIPTR>(first));
+  }
+  case MUIM_List_Remove: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    RemoveAt(obj, d, ResolvePos(d, static_cast<LONG>(reinterpret_cast<MUIP_List_Remove *>(msg)->pos)));
+    Changed(obj, d);
+    return 0;
+  }
+  case MUIM_List_Clear: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    Clear(obj, d);
+    Changed(obj, d);
+    return 0;
+  }
+  case MUIM_List_GetEntry: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    auto *m = reinterpret_cast<MUIP_List_GetEntry *>(msg);
+    LONG pos = m->pos == MUIV_List_GetEntry_Active ? d->active : static_cast<LONG>(m->pos);
+    APTR e = (pos >= 0 && pos < Count(d)) ? (*d->entries)[static_cast<size_t>(pos)] : nullptr;
+    if (m->entry) *m->entry = e;
+    return reinterpret_cast<IPTR>(e);
+  }
+  case MUIM_List_Exchange:
+  case MUIM_List_Move: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    auto *m = reinterpret_cast<IPTR *>(msg);
+    LONG a = MovePos(d, static_cast<LONG>(m[1]), 0, false);
+    LONG b = MovePos(d, static_cast<LONG>(m[2]), a, true);
+    LONG n = Count(d);
+    if (a < 0 || b < 0 || a >= n || b >= n || a == b) return 0;
+    APTR activeEntry = d->active >= 0 ? (*d->entries)[static_cast<size_t>(d->active)] : nullptr;
+    if (msg->MethodID == MUIM_List_Exchange) {
+      std::swap((*d->entries)[static_cast<size_t>(a)], (*d->entries)[static_cast<size_t>(b)]);
+    } else {
+      APTR e = (*d->entries)[static_cast<size_t>(a)];
+      d->entries->erase(d->entries->begin() + a);
+      d->entries->insert(d->entries->begin() + b, e);
+    }
+    if (activeEntry)
+      d->active = static_cast<LONG>(std::find(d->entries->begin(), d->entries->end(), activeEntry) - d->entries->begin());
+    Changed(obj, d);
+    return 0;
+  }
+  case MUIM_List_Sort: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    std::stable_sort(d->entries->begin(), d->entries->end(), [d](APTR a, APTR b) { return Compare(d, a, b) < 0; });
+    Changed(obj, d);
+    return 0;
+  }
+  case MUIM_List_Redraw: Changed(obj, static_cast<ListData *>(INST_DATA(cl, obj))); return 0;
+  case MUIM_List_Jump: return 0;
+  case MUIM_AskMinMax: {
+    DoSuperMethodA(cl, obj, msg);
+    MUI_MinMax *mm = reinterpret_cast<MUIP_AskMinMax *>(msg)->MinMaxInfo;
+    mm->MinWidth = static_cast<WORD>(mm->MinWidth + 40);
+    mm->DefWidth = static_cast<WORD>(mm->DefWidth + 200);
+    mm->MinHeight = static_cast<WORD>(mm->MinHeight + 3 * kFontHeight);
+    mm->DefHeight = static_cast<WORD>(mm->DefHeight + 8 * kFontHeight);
+    mm->MaxWidth = mm->MaxHeight = MUI_MAXMAX;
+    return 0;
+  }
+  default: return DoSuperMethodA(cl, obj, msg);
+  }
+}
+
+// A listview is the group around its list; the list is its only child.
+IPTR ListviewDispatcher(struct IClass *cl, Object *obj, Msg msg) {
+  switch (msg->MethodID) {
+  case OM_NEW: {
+    struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
+    IPTR list = GetTagData(MUIA_Listview_List, 0, tags);
+    if (!list) return 0;
+    struct TagItem more[] = {{MUIA_Group_Child, list}, {TAG_MORE, reinterpret_cast<IPTR>(tags)}};
+    IPTR m[] = {OM_NEW, reinterpret_cast<IPTR>(more), 0};
+    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(m)));
+    if (o) *static_cast<Object **>(INST_DATA(cl, o)) = reinterpret_cast<Object *>(list);
+    return reinterpret_cast<IPTR>(o);
+  }
+  case OM_GET: {
+    auto *g = reinterpret_cast<opGet *>(msg);
+    if (g->opg_AttrID == MUIA_Listview_List) {
+      *g->opg_Storage = reinterpret_cast<IPTR>(*static_cast<Object **>(INST_DATA(cl, obj)));
+      return TRUE;
+    }
+    return DoSuperMethodA(cl, obj, msg);
+  }
+  default: return DoSuperMethodA(cl, obj, msg);
+  }
+}
+
+LONG Columns(CONST_STRPTR format) {
+  if (!format || !*format) return 1;
+  return static_cast<LONG>(std::count(format, format + std::strlen(format), ',')) + 1;
+}
+
+std::vector<std::string> Row(struct Hook *display, LONG columns, APTR entry, LONG row) {
+  std::vector<STRPTR> buf(static_cast<size_t>(columns) + 2, const_cast<STRPTR>(""));
+  buf[0] = reinterpret_cast<STRPTR>(static_cast<SIPTR>(row)); // array[-1]: the row number
+  buf.back() = nullptr;
+  STRPTR *array = buf.data() + 1;
+  if (display && !IsSpecial(display)) CallHookPkt(display, array, entry);
+  else array[0] = static_cast<STRPTR>(entry ? entry : const_cast<char *>(""));
+  std::vector<std::string> out;
+  for (LONG c = 0; c < columns; ++c) out.emplace_back(array[c] ? array[c] : "");
+  return out;
+}
+
+} // namespace
+
+struct IClass *ListClass() { return gList; }
+
+struct IClass *MakeListClasses() {
+  gList = MakeWidgetClass(MUIC_List, MUIC_Area, sizeof(ListData), ListDispatcher);
+  return gList && MakeWidgetClass(MUIC_Listview, MUIC_Group, sizeof(Object *), ListviewDispatcher) ? gList : nullptr;
+}
+
+std::vector<std::vector<std::string>> ListRowsOf(Object *obj, bool *hasTitle) {
+  std::vector<std::vector<std::string>> rows;
+  if (!obj || !gList) return rows;
+  bool isList = false;
+  for (struct IClass *c = OCLASS(obj); c; c = c->cl_Super) isList |= c == gList;
+  if (!isList) {
+    IPTR inner = 0; // a listview: its list
+    if (GetAttr(MUIA_Listview_List, obj, &inner) && inner) return ListRowsOf(reinterpret_cast<Object *>(inner), hasTitle);
+    return rows;
+  }
+  ListData *d = static_cast<ListData *>(INST_DATA(gList, obj));
+  LONG columns = Columns(TextOf(d->format));
+  if (d->title) {
+    if (hasTitle) *hasTitle = true;
+    if (d->titleText) {
+      std::vector<std::string> t(static_cast<size_t>(columns));
+      t[0] = *d->titleText;
+      rows.push_back(t);
+    } else {
+      rows.push_back(Row(d->display, columns, nullptr, -1));
+    }
+  }
+  LONG i = 0;
+  for (APTR e : *d->entries) rows.push_back(Row(d->display, columns, e, i++));
+  return rows;
+}
+
+} // namespace platform::widgets

@@ -1,0 +1,116 @@
+// Shared between the widget classes (area.cpp ... mccprefs.cpp). Not for
+// other code.
+#pragma once
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "mui/mui.h"
+#include "mui/render.h"
+#include "mui/screen.h"
+
+namespace platform::widgets {
+
+// Area's instance data: the public part first.
+struct AreaData {
+  struct MUI_AreaData pub;
+  LONG frame;
+  std::string *frameTitle;
+  IPTR background;      // MUII_* or a spec string (then bgSpec holds the copy)
+  std::string *bgSpec;
+  LONG innerLeft, innerRight, innerTop, innerBottom;
+  bool innerSet;
+  LONG horizWeight, vertWeight;
+  LONG fixWidth, fixHeight, maxWidth, maxHeight;
+  std::string *fixWidthTxt, *fixHeightTxt;
+  bool phantomHoriz;
+  bool disabled;
+  bool showMe;
+  IPTR shortHelp;       // a text or TRUE (then MUIM_CreateShortHelp is overridden)
+  LONG cycleChain;
+  LONG inputMode;
+  bool pressed;
+  bool selected;
+  bool showSelState;
+  bool fillArea;
+  UBYTE controlChar;
+  LONG font;
+  Object *contextMenu;
+  bool draggable, dropable;
+  LONG horizDisappear, vertDisappear;
+  bool shown;
+};
+
+AreaData *Area(Object *obj); // null for non-Area objects
+struct IClass *AreaClass();
+
+// Registers a class; super must already exist.
+struct IClass *MakeWidgetClass(CONST_STRPTR id, CONST_STRPTR superId, ULONG dataSize, DISPATCHERFUNC dispatcher);
+
+// Runs the superclass's OM_SET with replaced tag data (values a class
+// normalised, e.g. clamped or copied), or the list unchanged when no value
+// is replaced. Replacements with ignore=true drop the tag.
+struct TagChange {
+  Tag tag;
+  IPTR data;
+  bool ignore = false;
+};
+IPTR SuperSet(struct IClass *cl, Object *obj, Msg msg, const std::vector<TagChange> &changes);
+// Announces attr = value of obj through the whole class chain's notifications
+// without running OM_SET again.
+void Announce(Object *obj, Tag attr, IPTR value);
+
+// Heap text helpers: null-safe copies kept in a std::string*.
+void SetText(std::string *&slot, CONST_STRPTR text);
+inline CONST_STRPTR TextOf(const std::string *slot) { return slot ? slot->c_str() : nullptr; }
+
+// A text stripped of its text-engine codes, with alignment and bold.
+struct PlainText {
+  std::string text;
+  char align = 'l';
+  bool bold = false;
+};
+PlainText StripCodes(CONST_STRPTR preparse, CONST_STRPTR text, LONG len = -1);
+// The character after the first '_' lower-cased, 0 if none.
+UBYTE UnderscoreKey(CONST_STRPTR text);
+
+// Draws a text into the object's inner rectangle (or the given box).
+void DrawTextIn(Object *obj, LONG left, LONG top, LONG width, LONG height, CONST_STRPTR preparse, CONST_STRPTR text,
+                LONG len, uint32_t argb);
+uint32_t MuiPenColor(Object *obj, ULONG mpen);
+
+// Formats one 32-bit value with a toolkit format ("%ld", "%lD", "%04ld",
+// "%lu" ...; anything around it copied).
+std::string FormatValue(CONST_STRPTR format, LONG value);
+
+// Class makers, called by RegisterWidgetClasses in superclass order.
+struct IClass *MakeAreaClass();
+struct IClass *MakeGroupClass();
+struct IClass *MakeRectangleClass();
+struct IClass *MakeBalanceClass();
+struct IClass *MakeImageClasses(); // Image and Dtpic
+struct IClass *MakeTextClass();
+struct IClass *MakeStringClass();
+struct IClass *MakeNumericClasses(); // Numeric and Numericbutton
+struct IClass *MakeGaugeClass();
+struct IClass *MakeScaleClass();
+struct IClass *MakeListClasses(); // List and Listview
+struct IClass *MakeListtreeClass();
+struct IClass *MakePopstringClasses(); // Popstring and Popobject
+struct IClass *MakePopaslClass();
+struct IClass *MakePenClasses(); // Pendisplay and Poppen
+struct IClass *MakeBusyClass();
+struct IClass *MakeHyperlinkClass();
+struct IClass *MakeMccprefsClass();
+
+struct IClass *GroupClass();
+struct IClass *ListClass();
+struct IClass *ListtreeClass();
+struct IClass *PopstringClass();
+
+// The rows of a list/listtree as shown (see platform::ListRows).
+std::vector<std::vector<std::string>> ListRowsOf(Object *obj, bool *hasTitle);
+std::vector<std::vector<std::string>> ListtreeRowsOf(Object *obj, bool *hasTitle);
+
+} // namespace platform::widgets

@@ -1,0 +1,411 @@
+// Window.mui: a window of the application with its root object, opened and
+// closed through the display, with a nesting sleep count and the event
+// handler nodes that see raw input (mouse buttons) before the gadgets.
+#include <algorithm>
+#include <string>
+
+#include "mui/core_internal.h"
+#include "mui/display.h"
+
+namespace platform::mui {
+
+namespace {
+
+struct WindowData {
+  Object *root;
+  Object *menustrip;
+  Object *defaultObject;
+  Object *activeObject;
+  Object *refWindow;
+  APTR screen;
+  std::string *title;
+  std::string *screenTitle;
+  IPTR id;
+  LONG width, height, left, top;
+  BOOL open;
+  LONG sleep;
+  BOOL closeGadget;
+  std::vector<struct MUI_EventHandlerNode *> *handlers; // by priority, highest first
+};
+
+IClass *g_windowClass = nullptr;
+
+std::mutex g_windowsLock;
+std::vector<Object *> g_windows; // live windows; guarded by g_windowsLock
+
+std::function<APTR(Object *)> g_screenHook; // guarded by g_windowsLock
+
+WindowData *WD(Object *win) { return static_cast<WindowData *>(INST_DATA(g_windowClass, win)); }
+
+void SetRoot(Object *win, WindowData *d, Object *root) {
+  if (d->root == root) return;
+  if (d->root) SetObjectParent(d->root, nullptr);
+  d->root = root;
+  if (root) SetObjectParent(root, win);
+}
+
+APTR ScreenToOpenOn(Object *win, WindowData *d) {
+  if (d->screen) return d->screen;
+  if (d->refWindow && IsLiveObject(d->refWindow) && IsA(d->refWindow, g_windowClass)) {
+    WindowData *rd = WD(d->refWindow);
+    if (rd->screen) return rd->screen;
+  }
+  std::function<APTR(Object *)> hook;
+  {
+    std::lock_guard g(g_windowsLock);
+    hook = g_screenHook;
+  }
+  return hook ? hook(win) : nullptr;
+}
+
+// Applies the window's own attributes; returns tags to hide from the
+// notifications (a refused open announces nothing).
+bool ApplyTag(Object *win, WindowData *d, struct TagItem *t, bool creating) {
+  switch (t->ti_Tag) {
+  case MUIA_Window_Open:
+    if (creating) return true; // opening needs the application: set it afterwards
+    if (t->ti_Data) {
+      if (d->open) return false; // already open: to the front, announced again
+      if (!ObjectApplication(win)) return true;
+      d->screen = ScreenToOpenOn(win, d);
+      d->open = TRUE;
+      if (Display *disp = GetDisplay()) disp->WindowOpened(win);
+    } else {
+      if (!d->open) return false;
+      d->open = FALSE;
+      if (Display *disp = GetDisplay()) disp->WindowClosed(win);
+    }
+    return false;
+  case MUIA_Window_Sleep:
+    if (t->ti_Data)
+      d->sleep++;
+    else if (d->sleep > 0)
+      d->sleep--;
+    return false;
+  case MUIA_Window_Screen:
+    d->screen = reinterpret_cast<APTR>(t->ti_Data);
+    return false;
+  case MUIA_Window_RootObject:
+    SetRoot(win, d, reinterpret_cast<Object *>(t->ti_Data));
+    return false;
+  case MUIA_Window_DefaultObject:
+    d->defaultObject = reinterpret_cast<Object *>(t->ti_Data);
+    return false;
+  case MUIA_Window_ActiveObject: {
+    IPTR v = t->ti_Data;
+    if (v == MUIV_Window_ActiveObject_Next || v == MUIV_Window_ActiveObject_Prev)
+      return false; // cycle chain: the display's
+    d->activeObject = reinterpret_cast<Object *>(v);
+    return false;
+  }
+  case MUIA_Window_RefWindow:
+    d->refWindow = reinterpret_cast<Object *>(t->ti_Data);
+    return false;
+  case MUIA_Window_Title:
+    delete d->title;
+    d->title = t->ti_Data ? new std::string(reinterpret_cast<CONST_STRPTR>(t->ti_Data)) : nullptr;
+    return false;
+  case MUIA_Window_ScreenTitle:
+    delete d->screenTitle;
+    d->screenTitle = t->ti_Data ? new std::string(reinterpret_cast<CONST_STRPTR>(t->ti_Data)) : nullptr;
+    return false;
+  case MUIA_Window_ID:
+    d->id = t->ti_Data;
+    return false;
+  case MUIA_Window_Width:
+    d->width = static_cast<LONG>(t->ti_Data);
+    return false;
+  case MUIA_Window_Height:
+    d->height = static_cast<LONG>(t->ti_Data);
+    return false;
+  case MUIA_Window_LeftEdge:
+    d->left = static_cast<LONG>(t->ti_Data);
+    return false;
+  case MUIA_Window_TopEdge:
+    d->top = static_cast<LONG>(t->ti_Data);
+    return false;
+  case MUIA_Window_CloseGadget:
+    d->closeGadget = t->ti_Data != 0;
+    return false;
+  case MUIA_Window_Menustrip:
+    if (creating) {
+      d->menustrip = reinterpret_cast<Object *>(t->ti_Data);
+      if (d->menustrip) SetObjectParent(d->menustrip, win);
+    }
+    return false;
+  }
+  return false;
+}
+
+IPTR WindowNew(IClass *cl, Object *obj, opSet *msg) {
+  Object *root = reinterpret_cast<Object *>(GetTagData(MUIA_Window_RootObject, 0, msg->ops_AttrList));
+  bool missingRoot = FindTagItem(MUIA_Window_RootObject, msg->ops_AttrList) && !root;
+  Object *o = missingRoot ? nullptr : reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg)));
+  if (!o) {
+    DisposeObject(reinterpret_cast<Object *>(GetTagData(MUIA_Window_Menustrip, 0, msg->ops_AttrList)));
+    return 0; // a failed root fails the window, as its one-expression construction expects
+  }
+  auto *d = static_cast<WindowData *>(INST_DATA(cl, o));
+  d->handlers = new std::vector<struct MUI_EventHandlerNode *>();
+  d->width = MUIV_Window_Width_Default;
+  d->height = MUIV_Window_Height_Default;
+  d->left = d->top = -1;
+  d->closeGadget = TRUE;
+  struct TagItem *tags = msg->ops_AttrList, *t;
+  while ((t = NextTagItem(&tags)))
+    ApplyTag(o, d, t, true);
+  {
+    std::lock_guard g(g_windowsLock);
+    g_windows.push_back(o);
+  }
+  return reinterpret_cast<IPTR>(o);
+}
+
+IPTR WindowDispose(IClass *cl, Object *obj, Msg msg) {
+  auto *d = static_cast<WindowData *>(INST_DATA(cl, obj));
+  if (d->open) {
+    d->open = FALSE;
+    if (Display *disp = GetDisplay()) disp->WindowClosed(obj);
+  }
+  {
+    std::lock_guard g(g_windowsLock);
+    g_windows.erase(std::remove(g_windows.begin(), g_windows.end(), obj), g_windows.end());
+  }
+  Object *root = d->root;
+  d->root = nullptr;
+  if (root) {
+    SetObjectParent(root, nullptr);
+    DisposeObject(root);
+  }
+  DisposeObject(d->menustrip);
+  d->menustrip = nullptr;
+  for (auto *ehn : *d->handlers)
+    ehn->ehn_Flags &= ~MUI_EHF_ISENABLED;
+  delete d->handlers;
+  delete d->title;
+  delete d->screenTitle;
+  return DoSuperMethodA(cl, obj, msg);
+}
+
+IPTR WindowSet(IClass *cl, Object *obj, opSet *msg) {
+  auto *d = static_cast<WindowData *>(INST_DATA(cl, obj));
+  std::vector<struct TagItem> pass;
+  struct TagItem *tags = msg->ops_AttrList, *t;
+  bool hid = false;
+  while ((t = NextTagItem(&tags))) {
+    bool hide = ApplyTag(obj, d, t, false);
+    pass.push_back({hide ? TAG_IGNORE : t->ti_Tag, t->ti_Data});
+    hid |= hide;
+  }
+  if (!hid) return DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg));
+  pass.push_back({TAG_DONE, 0});
+  opSet copy{OM_SET, pass.data(), msg->ops_GInfo};
+  return DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(&copy));
+}
+
+IPTR WindowGet(IClass *cl, Object *obj, opGet *msg) {
+  auto *d = static_cast<WindowData *>(INST_DATA(cl, obj));
+  IPTR *s = msg->opg_Storage;
+  if (s) switch (msg->opg_AttrID) {
+    case MUIA_Window_Open:
+      *s = d->open;
+      return TRUE;
+    case MUIA_Window_Sleep:
+      *s = d->sleep > 0;
+      return TRUE;
+    case MUIA_Window_Screen:
+      *s = d->open ? reinterpret_cast<IPTR>(d->screen) : 0;
+      return TRUE;
+    case MUIA_Window_RootObject:
+      *s = reinterpret_cast<IPTR>(d->root);
+      return TRUE;
+    case MUIA_Window_DefaultObject:
+      *s = reinterpret_cast<IPTR>(d->defaultObject);
+      return TRUE;
+    case MUIA_Window_ActiveObject:
+      *s = reinterpret_cast<IPTR>(d->activeObject);
+      return TRUE;
+    case MUIA_Window_Menustrip:
+      *s = reinterpret_cast<IPTR>(d->menustrip);
+      return TRUE;
+    case MUIA_Window_Title:
+      *s = d->title ? reinterpret_cast<IPTR>(d->title->c_str()) : 0;
+      return TRUE;
+    case MUIA_Window_ScreenTitle:
+      *s = d->screenTitle ? reinterpret_cast<IPTR>(d->screenTitle->c_str()) : 0;
+      return TRUE;
+    case MUIA_Window_ID:
+      *s = d->id;
+      return TRUE;
+    case MUIA_Window_Width:
+      *s = static_cast<IPTR>(static_cast<SIPTR>(d->width));
+      return TRUE;
+    case MUIA_Window_Height:
+      *s = static_cast<IPTR>(static_cast<SIPTR>(d->height));
+      return TRUE;
+    case MUIA_Window_LeftEdge:
+      *s = static_cast<IPTR>(static_cast<SIPTR>(d->left));
+      return TRUE;
+    case MUIA_Window_TopEdge:
+      *s = static_cast<IPTR>(static_cast<SIPTR>(d->top));
+      return TRUE;
+    case MUIA_Window_CloseGadget:
+      *s = d->closeGadget;
+      return TRUE;
+    case MUIA_Window_CloseRequest:
+      *s = FALSE;
+      return TRUE;
+    }
+  return DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg));
+}
+
+IPTR AddHandler(WindowData *d, struct MUI_EventHandlerNode *ehn) {
+  if (!ehn) return FALSE;
+  auto &v = *d->handlers;
+  if (std::find(v.begin(), v.end(), ehn) != v.end()) return TRUE;
+  // Same priority: the one added first runs first.
+  auto pos = std::find_if(v.begin(), v.end(), [&](auto *h) { return h->ehn_Priority < ehn->ehn_Priority; });
+  v.insert(pos, ehn);
+  ehn->ehn_Flags |= MUI_EHF_ISENABLED;
+  return TRUE;
+}
+
+IPTR RemHandler(WindowData *d, struct MUI_EventHandlerNode *ehn) {
+  auto &v = *d->handlers;
+  auto it = std::find(v.begin(), v.end(), ehn);
+  if (it == v.end()) return FALSE;
+  v.erase(it);
+  ehn->ehn_Flags &= ~MUI_EHF_ISENABLED;
+  return TRUE;
+}
+
+IPTR WindowDispatcher(IClass *cl, Object *obj, Msg msg) {
+  const IPTR *w = reinterpret_cast<const IPTR *>(msg);
+  switch (msg->MethodID) {
+  case OM_NEW:
+    return WindowNew(cl, obj, reinterpret_cast<opSet *>(msg));
+  case OM_DISPOSE:
+    return WindowDispose(cl, obj, msg);
+  case OM_SET:
+    return WindowSet(cl, obj, reinterpret_cast<opSet *>(msg));
+  case OM_GET:
+    return WindowGet(cl, obj, reinterpret_cast<opGet *>(msg));
+  default:
+    break;
+  }
+  auto *d = static_cast<WindowData *>(INST_DATA(cl, obj));
+  switch (msg->MethodID) {
+  case MUIM_Window_AddEventHandler:
+    return AddHandler(d, reinterpret_cast<struct MUI_EventHandlerNode *>(w[1]));
+  case MUIM_Window_RemEventHandler:
+    return RemHandler(d, reinterpret_cast<struct MUI_EventHandlerNode *>(w[1]));
+  case MUIM_Window_ToFront:
+  case MUIM_Window_ToBack:
+  case MUIM_Window_ScreenToFront:
+  case MUIM_Window_ScreenToBack:
+    return 0;
+  case MUIM_FindUData:
+  case MUIM_GetUData:
+  case MUIM_SetUDataOnce: {
+    if (IPTR r = DoSuperMethodA(cl, obj, msg)) return r;
+    if (d->root)
+      if (IPTR r = DoMethodA(d->root, msg)) return r;
+    return d->menustrip ? DoMethodA(d->menustrip, msg) : 0;
+  }
+  case MUIM_SetUData: {
+    IPTR any = DoSuperMethodA(cl, obj, msg);
+    if (d->root) any |= DoMethodA(d->root, msg);
+    if (d->menustrip) any |= DoMethodA(d->menustrip, msg);
+    return any;
+  }
+  }
+  return DoSuperMethodA(cl, obj, msg);
+}
+
+} // namespace
+
+IClass *MakeWindowClass() {
+  g_windowClass = MakeClass(MUIC_Window, MUIC_Notify, nullptr, sizeof(WindowData), 0);
+  g_windowClass->cl_Dispatcher = WindowDispatcher;
+  AddClass(g_windowClass);
+  return g_windowClass;
+}
+
+IClass *WindowClass() { return g_windowClass; }
+
+void ForgetInWindows(Object *obj) {
+  std::lock_guard g(g_windowsLock);
+  for (Object *win : g_windows) {
+    WindowData *d = WD(win);
+    auto &v = *d->handlers;
+    for (auto *h : v)
+      if (h->ehn_Object == obj) h->ehn_Flags &= ~MUI_EHF_ISENABLED;
+    v.erase(std::remove_if(v.begin(), v.end(), [&](auto *h) { return h->ehn_Object == obj; }), v.end());
+    if (d->defaultObject == obj) d->defaultObject = nullptr;
+    if (d->activeObject == obj) d->activeObject = nullptr;
+    if (d->refWindow == obj) d->refWindow = nullptr;
+    if (d->root == obj) d->root = nullptr;
+  }
+}
+
+void WindowCloseRequest(Object *win) {
+  if (!IsA(win, g_windowClass)) return;
+  // Announced like any attribute: the application ties it to closing.
+  SetAttrs(win, MUIA_Window_CloseRequest, TRUE);
+}
+
+bool WindowIsOpen(Object *win) { return IsA(win, g_windowClass) && WD(win)->open; }
+
+bool WindowMouseButton(Object *win, UWORD code, WORD x, WORD y) {
+  if (!IsA(win, g_windowClass)) return false;
+  std::vector<struct MUI_EventHandlerNode *> handlers = *WD(win)->handlers;
+  struct IntuiMessage im {};
+  im.Class = IDCMP_MOUSEBUTTONS;
+  im.Code = code;
+  im.MouseX = x;
+  im.MouseY = y;
+  for (auto *h : handlers) {
+    // A handler removed by an earlier one is not called any more.
+    auto &now = *WD(win)->handlers;
+    if (std::find(now.begin(), now.end(), h) == now.end()) continue;
+    if (!(h->ehn_Events & IDCMP_MOUSEBUTTONS)) continue;
+    Object *target = h->ehn_Object;
+    if (!IsLiveObject(target)) continue;
+    if (h->ehn_Flags & MUI_EHF_GUIMODE) {
+      IPTR disabled = 0;
+      GetAttr(MUIA_Disabled, target, &disabled);
+      if (disabled) continue;
+    }
+    IPTR rc = h->ehn_Class ? CoerceMethod(h->ehn_Class, target, MUIM_HandleEvent, &im, MUIKEY_NONE)
+                           : DoMethod(target, MUIM_HandleEvent, &im, MUIKEY_NONE);
+    if (rc & MUI_EventHandlerRC_Eat) return true;
+    if (!IsLiveObject(win)) return false;
+  }
+  return false;
+}
+
+} // namespace platform::mui
+
+void platform::SetWindowScreenHook(std::function<APTR(Object *)> hook) {
+  std::lock_guard g(platform::mui::g_windowsLock);
+  platform::mui::g_screenHook = std::move(hook);
+}
+
+LONG platform::WindowDimension(LONG spec, LONG visible, LONG screen, LONG minSize, LONG maxSize, LONG defSize) {
+  LONG v;
+  if (spec == MUIV_Window_Width_Default)
+    v = defSize;
+  else if (spec == MUIV_Window_Width_Scaled)
+    v = defSize;
+  else if (spec <= -200 && spec > -300)
+    v = static_cast<LONG>(static_cast<int64_t>(screen) * (-200 - spec) / 100);
+  else if (spec <= -100 && spec > -200)
+    v = static_cast<LONG>(static_cast<int64_t>(visible) * (-100 - spec) / 100);
+  else if (spec <= 0 && spec > -100)
+    v = minSize + static_cast<LONG>(static_cast<int64_t>(maxSize - minSize) * (-spec) / 100);
+  else
+    v = spec;
+  if (v < minSize) v = minSize;
+  if (maxSize > 0 && v > maxSize) v = maxSize;
+  return v;
+}
