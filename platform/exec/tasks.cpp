@@ -59,6 +59,8 @@ void Unregister(struct Task *t) {
 }
 
 void FreeTask(struct Task *t) {
+  // A Signal that already holds the lock must finish before the state goes.
+  { std::lock_guard g(t->tc_Private->lock); }
   delete t->tc_Private;
   delete t;
 }

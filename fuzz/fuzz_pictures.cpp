@@ -1,0 +1,27 @@
+// libFuzzer entry: any bytes through the picture decoders, then through the
+// scaler, as a downloaded favicon would go.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "reggae/picture_decode.h"
+#include "reggae/pixel_scale.h"
+
+using namespace reggae::pictures;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  PictureInfo info;
+  if (ReadPictureInfo(data, size, info) != PictureError::None)
+    return 0;
+  // Headers may claim up to the real limit; the fuzzer need not allocate it.
+  if (uint64_t(info.width) * info.height > (uint64_t(1) << 22))
+    return 0;
+  std::vector<uint8_t> px(size_t(info.width) * info.height * 4);
+  uint32_t rows = 0;
+  DecodePicture(data, size, px.data(), px.size(), rows);
+  if (rows > info.height)
+    __builtin_trap();
+  std::vector<uint8_t> out;
+  ScalePixels(px.data(), info.width, info.height, size_t(info.width) * 4, 32, 20, out);
+  return 0;
+}

@@ -1,0 +1,474 @@
+// http.stream: an HTTP(S) GET on libcurl. Creation connects, sends the
+// request and reads the response headers on a task named after the object
+// (so CTRL-C to that task aborts the attempt); the body is then pulled on
+// port 0, the transfer being driven by whichever task pulls.
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "exec/clock.h"
+#include "exec/text.h"
+#include "reggae/reggae.h"
+
+namespace {
+
+using namespace reggae;
+
+constexpr long kMaxRedirects = 5;
+constexpr size_t kMaxHeaderLine = 8192;
+constexpr size_t kMaxHeaderBytes = 64 * 1024;
+constexpr size_t kMaxHeaders = 128;
+constexpr uint64_t kConnectTimeoutMs = 10000; // platform clock
+constexpr uint64_t kHeaderTimeoutMs = 20000;  // from start until the headers are in
+constexpr uint64_t kStallTimeoutMs = 60000;   // body: no byte for this long ends the stream
+constexpr long kPollMs = 50;                  // how often a waiting transfer looks for CTRL-C
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+LONG MapCurlError(CURLcode c) {
+  switch (c) {
+  case CURLE_OK: return MMERR_END_OF_DATA;
+  case CURLE_COULDNT_RESOLVE_HOST:
+  case CURLE_COULDNT_RESOLVE_PROXY: return MMERR_HOST_NOT_FOUND;
+  case CURLE_COULDNT_CONNECT: return MMERR_CONNECTION_REFUSED;
+  case CURLE_OPERATION_TIMEDOUT: return MMERR_TIMEOUT;
+  case CURLE_ABORTED_BY_CALLBACK: return MMERR_ABORTED;
+  case CURLE_TOO_MANY_REDIRECTS: return MMERR_TOO_MANY_REDIRECTS;
+  case CURLE_URL_MALFORMAT:
+  case CURLE_UNSUPPORTED_PROTOCOL: return MMERR_BAD_ADDRESS;
+  case CURLE_SSL_CONNECT_ERROR:
+  case CURLE_PEER_FAILED_VERIFICATION:
+  case CURLE_SSL_CERTPROBLEM:
+  case CURLE_SSL_CIPHER:
+  case CURLE_SSL_CACERT_BADFILE: return MMERR_SECURE_CONNECTION;
+  case CURLE_WEIRD_SERVER_REPLY:
+  case CURLE_BAD_CONTENT_ENCODING: return MMERR_BAD_RESPONSE;
+  case CURLE_OUT_OF_MEMORY: return MMERR_NO_MEMORY;
+  default: return MMERR_NETWORK;
+  }
+}
+
+struct HttpStream {
+  Object *obj = nullptr;
+  CURL *easy = nullptr;
+  CURLM *multi = nullptr;
+  curl_slist *requestHeaders = nullptr;
+  std::string url;
+  std::string userAgent;
+
+  // Response (fixed once creation is over; read freely afterwards).
+  long status = 0;         // status code of the current response
+  bool statusSeen = false; // a status line arrived
+  bool headersDone = false;
+  std::vector<std::string> headerStore;   // name, value, name, value ...
+  std::vector<const char *> headerArray;  // pointers into headerStore, null-terminated
+  size_t headerBytes = 0;
+  bool redirecting = false;
+  QUAD length = 0;
+  LONG ownError = MMERR_OK; // why a callback stopped the transfer
+
+  // Body.
+  std::mutex pullMutex; // one puller at a time
+  std::string pending;
+  size_t pendingPos = 0;
+  bool transferDone = false;
+  CURLcode result = CURLE_OK;
+  uint64_t lastDataMs = 0;
+  std::atomic<Object *> closingObj{nullptr};
+
+  ~HttpStream() {
+    if (multi && easy)
+      curl_multi_remove_handle(multi, easy);
+    if (easy)
+      curl_easy_cleanup(easy);
+    if (multi)
+      curl_multi_cleanup(multi);
+    curl_slist_free_all(requestHeaders);
+  }
+
+  void ResetHeaders() {
+    headerStore.clear();
+    headerBytes = 0;
+    redirecting = false;
+  }
+
+  // One header line as curl hands it over (CR LF included).
+  bool OnHeaderLine(const char *data, size_t len) {
+    if (len > kMaxHeaderLine || (headerBytes += len) > kMaxHeaderBytes + kMaxHeaderLine) {
+      ownError = MMERR_BAD_RESPONSE;
+      return false;
+    }
+    std::string_view line(data, len);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+      line.remove_suffix(1);
+    if (line.empty()) {
+      // End of one response's headers. A redirect or an interim answer is
+      // followed by another response; anything else is the one we keep.
+      if (status >= 100 && status < 200)
+        return true;
+      if (status >= 300 && status < 400 && redirecting)
+        return true;
+      headersDone = true;
+      return true;
+    }
+    if (line.size() >= 5 && (line.substr(0, 5) == "HTTP/" || line.substr(0, 4) == "ICY ")) {
+      ResetHeaders();
+      headerBytes = len;
+      statusSeen = true;
+      status = 0;
+      size_t sp = line.find(' ');
+      if (sp != std::string_view::npos) {
+        for (size_t i = sp + 1; i < line.size() && i < sp + 4 && line[i] >= '0' && line[i] <= '9'; ++i)
+          status = status * 10 + (line[i] - '0');
+      }
+      return true;
+    }
+    size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0)
+      return true; // not a header; ignore it
+    if (headerStore.size() / 2 >= kMaxHeaders) {
+      ownError = MMERR_BAD_RESPONSE;
+      return false;
+    }
+    std::string_view name = line.substr(0, colon), value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+      value.remove_suffix(1);
+    if (name.size() == 8 && platform::EqualsNoCaseLatin1(name, "location"))
+      redirecting = true;
+    headerStore.push_back(platform::Utf8ToLatin1(name));
+    headerStore.push_back(platform::Utf8ToLatin1(value));
+    return true;
+  }
+
+  static size_t HeaderCb(char *data, size_t size, size_t n, void *user) {
+    auto *h = static_cast<HttpStream *>(user);
+    return h->OnHeaderLine(data, size * n) ? size * n : 0;
+  }
+
+  static size_t WriteCb(char *data, size_t size, size_t n, void *user) {
+    auto *h = static_cast<HttpStream *>(user);
+    size_t len = size * n;
+    if (!h->statusSeen) {
+      // An answer without an HTTP status line: "ICY 401 ..." and friends come
+      // here, since only "ICY 200 OK" is taken as a status line.
+      h->pending.append(data, len);
+      if (h->pending.size() < 8 && h->pending.find('\n') == std::string::npos)
+        return len;
+      std::string_view head(h->pending);
+      if (head.substr(0, 4) == "ICY ") {
+        h->status = 0;
+        for (size_t i = 4; i < head.size() && i < 7 && head[i] >= '0' && head[i] <= '9'; ++i)
+          h->status = h->status * 10 + (head[i] - '0');
+        h->ownError = MMERR_HTTP_ERROR;
+      } else {
+        h->ownError = MMERR_BAD_RESPONSE;
+      }
+      return 0;
+    }
+    h->pending.append(data, len);
+    h->lastDataMs = platform::ClockNowMs();
+    return len;
+  }
+
+  static int XferCb(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto *h = static_cast<HttpStream *>(user);
+    Object *o = h->closingObj.load();
+    if ((o && Closing(o)) || (SetSignal(0, 0) & SIGBREAKF_CTRL_C))
+      return 1;
+    return 0;
+  }
+
+  // Runs the transfer once; sets transferDone when curl finished.
+  void Step() {
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    int left = 0;
+    while (CURLMsg *m = curl_multi_info_read(multi, &left)) {
+      if (m->msg == CURLMSG_DONE) {
+        transferDone = true;
+        result = m->data.result;
+      }
+    }
+    if (!running)
+      transferDone = true;
+  }
+
+  void Wait() { curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr); }
+
+  LONG ErrorOfResult() const {
+    if (ownError != MMERR_OK)
+      return ownError;
+    return MapCurlError(result);
+  }
+
+  // Runs on the connecting task: until the headers of the final response are in.
+  LONG Connect() {
+    const uint64_t deadline = platform::ClockNowMs() + kHeaderTimeoutMs;
+    for (;;) {
+      Step();
+      if (headersDone || transferDone)
+        break;
+      if (SetSignal(0, 0) & SIGBREAKF_CTRL_C) {
+        SetSignal(0, SIGBREAKF_CTRL_C);
+        return MMERR_ABORTED;
+      }
+      if (platform::ClockNowMs() >= deadline)
+        return MMERR_TIMEOUT;
+      Wait();
+    }
+    if (!headersDone) {
+      // Done before the headers: a failure, or an empty answer.
+      if (result == CURLE_OK && ownError == MMERR_OK && statusSeen)
+        headersDone = true;
+      else if (result == CURLE_ABORTED_BY_CALLBACK && ownError == MMERR_OK)
+        return MMERR_ABORTED;
+      else
+        return ownError != MMERR_OK ? ownError : (result == CURLE_OK ? MMERR_BAD_RESPONSE : MapCurlError(result));
+    }
+    if (status < 200 || status > 299)
+      return MMERR_HTTP_ERROR;
+    curl_off_t cl = -1;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &cl) == CURLE_OK && cl > 0)
+      length = cl;
+    for (auto &s : headerStore)
+      headerArray.push_back(s.c_str());
+    headerArray.push_back(nullptr);
+    lastDataMs = platform::ClockNowMs();
+    return MMERR_OK;
+  }
+
+  LONG Pull(UBYTE *buf, LONG len, bool some) {
+    std::lock_guard lock(pullMutex);
+    LONG got = 0;
+    for (;;) {
+      size_t avail = pending.size() - pendingPos;
+      if (avail) {
+        size_t n = std::min<size_t>(avail, static_cast<size_t>(len - got));
+        std::memcpy(buf + got, pending.data() + pendingPos, n);
+        pendingPos += n;
+        got += static_cast<LONG>(n);
+        if (pendingPos == pending.size()) {
+          pending.clear();
+          pendingPos = 0;
+        }
+      }
+      if (got == len || (some && got > 0))
+        return got;
+      if (transferDone) {
+        SetPortError(obj, 0, ErrorOfResult());
+        return got;
+      }
+      LONG why = MMERR_OK;
+      if (ShouldAbort(obj, &why)) {
+        SetPortError(obj, 0, why);
+        return got;
+      }
+      if (platform::ClockNowMs() - lastDataMs > kStallTimeoutMs) {
+        SetPortError(obj, 0, MMERR_TIMEOUT);
+        return got;
+      }
+      size_t before = pending.size();
+      Step();
+      if (pending.size() == before && !transferDone)
+        Wait();
+    }
+  }
+};
+
+struct HttpData {
+  HttpStream *h;
+};
+
+IClass *gClass;
+
+std::string NormaliseUrl(std::string url) {
+  if (url.find("://") == std::string::npos)
+    url = "http://" + url;
+  return url;
+}
+
+LONG Setup(HttpStream *h, TagItem *tags, LONG *response) {
+  auto full = reinterpret_cast<CONST_STRPTR>(GetTagData(MMA_StreamURL, 0, tags));
+  auto bare = reinterpret_cast<CONST_STRPTR>(GetTagData(MMA_StreamName, 0, tags));
+  if (full && *full)
+    h->url = NormaliseUrl(full);
+  else if (bare && *bare)
+    h->url = NormaliseUrl(bare);
+  else
+    return MMERR_BAD_ARGUMENTS;
+  // The address goes on the wire as it is; no control characters in it.
+  for (unsigned char c : h->url)
+    if (c < 0x20 || c == 0x7F)
+      return MMERR_BAD_ADDRESS;
+  if (auto ua = reinterpret_cast<CONST_STRPTR>(GetTagData(MMA_Http_UserAgent, 0, tags)))
+    h->userAgent = ua;
+  if (auto pairs = reinterpret_cast<CONST_STRPTR *>(GetTagData(MMA_Http_RequestHeaders, 0, tags))) {
+    for (int i = 0; pairs[i] && i < 64; i += 2) {
+      std::string line = pairs[i];
+      line += ": ";
+      if (pairs[i + 1])
+        line += pairs[i + 1];
+      // A value must not be able to start a header of its own.
+      std::string clean;
+      for (char c : line)
+        if (c != '\r' && c != '\n')
+          clean += c;
+      curl_slist *n = curl_slist_append(h->requestHeaders, clean.c_str());
+      if (!n)
+        return MMERR_NO_MEMORY;
+      h->requestHeaders = n;
+      if (!pairs[i + 1])
+        break;
+    }
+  }
+
+  GlobalInit();
+  h->easy = curl_easy_init();
+  h->multi = curl_multi_init();
+  if (!h->easy || !h->multi)
+    return MMERR_NO_MEMORY;
+  CURL *e = h->easy;
+  curl_easy_setopt(e, CURLOPT_URL, h->url.c_str());
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
+                   static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         platform::RealDuration(kConnectTimeoutMs))
+                                         .count()) +
+                       1);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, nullptr);
+  // Only this exact line is an ICY success; "ICY 401 ..." must stay a failure,
+  // so it arrives as an HTTP/0.9 body that WriteCb inspects.
+  static curl_slist *aliases = curl_slist_append(nullptr, "ICY 200 OK");
+  curl_easy_setopt(e, CURLOPT_HTTP200ALIASES, aliases);
+  curl_easy_setopt(e, CURLOPT_HTTP09_ALLOWED, 1L);
+  if (!h->userAgent.empty())
+    curl_easy_setopt(e, CURLOPT_USERAGENT, h->userAgent.c_str());
+  if (h->requestHeaders)
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, h->requestHeaders);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &HttpStream::HeaderCb);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, h);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &HttpStream::WriteCb);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, h);
+  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &HttpStream::XferCb);
+  curl_easy_setopt(e, CURLOPT_XFERINFODATA, h);
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 16384L);
+  if (curl_multi_add_handle(h->multi, e) != CURLM_OK)
+    return MMERR_NO_MEMORY;
+
+  CONST_STRPTR taskName = ObjectName(h->obj);
+  LONG code = MMERR_NO_TASK;
+  Task *t = platform::CreateTask(taskName ? taskName : "http.stream", 0, [h, &code] { code = h->Connect(); });
+  if (!t)
+    return MMERR_NO_TASK;
+  platform::JoinTask(t);
+  if (response)
+    *response = static_cast<LONG>(h->status);
+  return code;
+}
+
+IPTR HttpNew(IClass *cl, Object *obj, opSet *msg) {
+  auto *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg)));
+  if (!o)
+    return 0;
+  auto *d = static_cast<HttpData *>(INST_DATA(cl, o));
+  auto *response = reinterpret_cast<LONG *>(GetTagData(MMA_Http_ResponseCode, 0, msg->ops_AttrList));
+  if (response)
+    *response = 0;
+  d->h = new (std::nothrow) HttpStream;
+  LONG code = MMERR_NO_MEMORY;
+  if (d->h) {
+    d->h->obj = o;
+    d->h->closingObj = o;
+    code = Setup(d->h, msg->ops_AttrList, response);
+  }
+  if (code != MMERR_OK) {
+    SetCreateError(msg->ops_AttrList, code);
+    CoerceMethod(cl, o, OM_DISPOSE);
+    return 0;
+  }
+  return reinterpret_cast<IPTR>(o);
+}
+
+IPTR HttpGetPort(IClass *cl, Object *obj, mmpGetPort *m) {
+  auto *d = static_cast<HttpData *>(INST_DATA(cl, obj));
+  if (m->Port != 0 || !m->Place || !d->h)
+    return FALSE;
+  switch (m->Attribute) {
+  case MMA_StreamLength: *m->Place = static_cast<IPTR>(d->h->length); return TRUE;
+  case MMA_Http_Headers: *m->Place = reinterpret_cast<IPTR>(d->h->headerArray.data()); return TRUE;
+  case MMA_Http_ResponseCode: *m->Place = static_cast<IPTR>(d->h->status); return TRUE;
+  case MMA_StreamURL: *m->Place = reinterpret_cast<IPTR>(d->h->url.c_str()); return TRUE;
+  case MMA_PortFormat: *m->Place = MMFC_STREAM; return TRUE;
+  default: return FALSE;
+  }
+}
+
+IPTR HttpDispatcher(IClass *cl, Object *obj, Msg msg) {
+  switch (msg->MethodID) {
+  case OM_NEW: return HttpNew(cl, obj, reinterpret_cast<opSet *>(msg));
+  case OM_DISPOSE: {
+    auto *d = static_cast<HttpData *>(INST_DATA(cl, obj));
+    delete d->h;
+    d->h = nullptr;
+    break;
+  }
+  case MMM_GetPort:
+    if (HttpGetPort(cl, obj, reinterpret_cast<mmpGetPort *>(msg)))
+      return TRUE;
+    break;
+  case MMM_Pull:
+  case MMM_PullSome: {
+    auto *m = reinterpret_cast<mmpPull *>(msg);
+    auto *d = static_cast<HttpData *>(INST_DATA(cl, obj));
+    if (m->Port != 0 || !d->h || !m->Buffer || static_cast<SIPTR>(m->Length) < 0) {
+      SetPortError(obj, 0, MMERR_BAD_ARGUMENTS);
+      return 0;
+    }
+    return static_cast<IPTR>(d->h->Pull(static_cast<UBYTE *>(m->Buffer),
+                                        static_cast<LONG>(std::min<IPTR>(m->Length, 0x7FFFFFFF)),
+                                        msg->MethodID == MMM_PullSome));
+  }
+  case MMM_Http_HeaderList: {
+    auto *d = static_cast<HttpData *>(INST_DATA(cl, obj));
+    return d->h ? reinterpret_cast<IPTR>(d->h->headerArray.data()) : 0;
+  }
+  case MMM_Http_GetHeader: {
+    auto *d = static_cast<HttpData *>(INST_DATA(cl, obj));
+    auto name = reinterpret_cast<CONST_STRPTR>(reinterpret_cast<IPTR *>(msg)[1]);
+    if (!d->h || !name)
+      return 0;
+    const auto &hs = d->h->headerStore;
+    for (size_t i = 0; i + 1 < hs.size(); i += 2)
+      if (platform::EqualsNoCaseLatin1(hs[i], name))
+        return reinterpret_cast<IPTR>(hs[i + 1].c_str());
+    return 0;
+  }
+  default: break;
+  }
+  return DoSuperMethodA(cl, obj, msg);
+}
+
+struct Registration {
+  Registration() {
+    gClass = MakeMediaClass("http.stream", PortLayout::Source, sizeof(HttpData), HttpDispatcher);
+    platform::RegisterLibrary("multimedia/http.stream", 52, 0, "http.stream 52.0");
+  }
+} gRegistration;
+
+} // namespace

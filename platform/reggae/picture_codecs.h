@@ -1,0 +1,27 @@
+// One reader per picture format, each wrapping its library (or, for BMP and
+// ICO, parsing by hand). Shared contract: see picture_decode.h.
+#pragma once
+
+#include "reggae/picture_decode.h"
+
+namespace reggae::pictures {
+
+PictureError PngInfo(const uint8_t *data, size_t size, PictureInfo &info);
+PictureError PngDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
+
+PictureError JpegInfo(const uint8_t *data, size_t size, PictureInfo &info);
+PictureError JpegDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
+
+PictureError GifInfo(const uint8_t *data, size_t size, PictureInfo &info);
+PictureError GifDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
+
+PictureError WebPInfo(const uint8_t *data, size_t size, PictureInfo &info);
+PictureError WebPDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
+
+PictureError BmpInfo(const uint8_t *data, size_t size, PictureInfo &info);
+PictureError BmpDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
+
+PictureError IcoInfo(const uint8_t *data, size_t size, PictureInfo &info);
+PictureError IcoDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
+
+} // namespace reggae::pictures

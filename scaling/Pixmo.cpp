@@ -1,0 +1,235 @@
+#include "Pixmo.h"
+
+#include <cstring>
+
+#include "PixmoTrace.h"
+#include "dos/dos.h"
+#include "exec/exec.h"
+#include "mui/object.h"
+#include "reggae/reggae.h"
+
+namespace {
+
+// Opened in this order, closed in the reverse one.
+CONST_STRPTR const kLibraries[] = {
+    "multimedia/multimedia.class", "multimedia/memory.stream", "multimedia/rawvideo.filter",
+    "multimedia/scale.filter",     "multimedia/file.output",
+};
+constexpr int kNumLibraries = 5;
+
+} // namespace
+
+LONG PixmoAndSave(CONST_STRPTR source, LONG width, LONG height, CONST_STRPTR destination) {
+  struct Library *libs[kNumLibraries] = {};
+  Object *src = nullptr, *mem = nullptr, *flt = nullptr, *scl = nullptr, *saver = nullptr, *out = nullptr;
+  APTR pixels = nullptr;
+  LONG exception = PIXMO_OK;
+  IPTR detail = 0; // a text, or a number for code 5
+  LONG errCode = MMERR_OK;
+  ULONG size = 0;
+  QUAD streamLength = 0;
+  char scaleArgs[64];
+  BOOL isURL;
+
+  for (int i = 0; i < kNumLibraries; ++i) {
+    libs[i] = OpenLibrary(kLibraries[i], 0);
+    if (!libs[i]) {
+      exception = PIXMO_NO_LIBRARY;
+      detail = ToIPTR(kLibraries[i]);
+      goto except;
+    }
+  }
+
+  isURL = source && std::strncmp(source, "http", 4) == 0;
+  PIXMO_TRACE("isURL = %ld\n", LONG(isURL));
+  exception = PIXMO_OK;
+  detail = 0;
+  errCode = MMERR_OK;
+
+  src = MediaNewObjectTags(MMA_StreamType, isURL ? "http.stream" : "file.stream",
+                           isURL ? MMA_StreamURL : MMA_StreamName, source, MMA_MediaType, MMV_MediaType_Picture,
+                           MMA_ErrorCode, &errCode);
+  if (errCode != MMERR_OK)
+    PIXMO_TRACE("ReggaeErrCode = %ld (%s)\n", errCode, MediaFault(errCode));
+  if (!src) {
+    exception = PIXMO_NO_SOURCE;
+    detail = ToIPTR(source);
+    goto except;
+  }
+
+  {
+    IPTR wid = MediaGetPort(src, 0, MMA_Video_Width);
+    IPTR hei = MediaGetPort(src, 0, MMA_Video_Height);
+    IPTR bpl = MediaGetPort(src, 0, MMA_Video_BytesPerRow);
+    // The framework never reports a picture whose buffer would not fit in 32 bits.
+    size = ULONG(wid * hei * 4);
+    PIXMO_TRACE("wid = %ld, hei = %ld, bpl = %ld, size = %ld\n", wid, hei, bpl, size);
+
+    pixels = MediaAllocVec(size);
+    if (!pixels) {
+      exception = PIXMO_NO_BUFFER;
+      detail = size;
+      goto except;
+    }
+
+    PIXMO_TRACE("do MMM_Pull\n");
+    IPTR psize = DoMethod(src, MMM_Pull, 0, pixels, size);
+    PIXMO_TRACE("psize = %ld\n", psize);
+    if (psize != size) {
+      exception = PIXMO_SHORT_PULL;
+      detail = ToIPTR("psize != size");
+      goto except;
+    }
+
+    streamLength = QUAD(size); // high word 0 (the size is never negative), low word the size
+    mem = NewObject(nullptr, "memory.stream", MMA_StreamHandle, pixels, MMA_StreamLength, &streamLength);
+    if (!mem) {
+      exception = PIXMO_NO_OBJECT;
+      detail = ToIPTR("memory.stream");
+      goto except;
+    }
+
+    errCode = MMERR_OK;
+    flt = NewObject(nullptr, "rawvideo.filter", MMA_Video_Width, wid, MMA_Video_Height, hei, MMA_ErrorCode, &errCode);
+    if (errCode != MMERR_OK)
+      PIXMO_TRACE("create rawvideo.filter: ReggaeErrCode = %ld (%s)\n", errCode, MediaFault(errCode));
+    if (!flt) {
+      exception = PIXMO_NO_OBJECT;
+      detail = ToIPTR("rawvideo.filter");
+      goto except;
+    }
+  }
+
+  MediaSetPort(flt, 1, MMA_PortFormat, MMFC_VIDEO_ARGB32);
+
+  errCode = MMERR_OK;
+  if (!MediaConnectTags(mem, 0, flt, 0, MMA_ErrorCode, &errCode)) {
+    if (errCode != MMERR_OK)
+      PIXMO_TRACE("Connect mem and flt: ReggaeErrCode = %ld (%s)\n", errCode, MediaFault(errCode));
+    exception = PIXMO_NO_CONNECT;
+    detail = ToIPTR("mem and flt");
+    goto except;
+  }
+
+  {
+    // A side given as 0 keeps the picture's proportions.
+    IPTR wid = MediaGetPort(src, 0, MMA_Video_Width), hei = MediaGetPort(src, 0, MMA_Video_Height);
+    if (width == 0 && height == 0)
+      width = LONG(wid), height = LONG(hei);
+    else if (width == 0 && height > 0)
+      width = LONG(QUAD(wid) * height / QUAD(hei) + ((QUAD(wid) * height % QUAD(hei)) * 2 >= QUAD(hei)));
+    else if (height == 0 && width > 0)
+      height = LONG(QUAD(hei) * width / QUAD(wid) + ((QUAD(hei) * width % QUAD(wid)) * 2 >= QUAD(wid)));
+    width = width == 0 ? 1 : width;
+    height = height == 0 ? 1 : height;
+  }
+  SNPrintf(scaleArgs, sizeof scaleArgs, "WIDTH=%ld HEIGHT=%ld MODE=4", width, height);
+  errCode = MMERR_OK;
+  scl = NewObject(nullptr, "scale.filter", MMA_ArgumentString, scaleArgs, MMA_ErrorCode, &errCode);
+  if (errCode != MMERR_OK)
+    PIXMO_TRACE("create scale.filter: ReggaeErrCode = %ld (%s)\n", errCode, MediaFault(errCode));
+  if (!scl) {
+    exception = PIXMO_NO_OBJECT;
+    detail = ToIPTR("scale.filter");
+    goto except;
+  }
+
+  if (!MediaConnect(flt, 1, scl, 0)) {
+    exception = PIXMO_NO_CONNECT;
+    detail = ToIPTR("mem and flt");
+    goto except;
+  }
+
+  errCode = MMERR_OK;
+  saver = MediaBuildFromArgsTags("PNG", scl, 1, MMA_ErrorCode, &errCode);
+  if (errCode != MMERR_OK)
+    PIXMO_TRACE("ReggaeErrCode = %ld (%s)\n", errCode, MediaFault(errCode));
+  if (!saver) {
+    exception = PIXMO_NO_ENCODER;
+    detail = ToIPTR("PNG");
+    goto except;
+  }
+
+  out = NewObject(nullptr, "file.output", MMA_StreamName, destination);
+  if (!out) {
+    exception = PIXMO_NO_OBJECT;
+    detail = ToIPTR("file.output");
+    goto except;
+  }
+
+  if (!MediaConnect(saver, 1, out, 0)) {
+    exception = PIXMO_NO_CONNECT;
+    detail = ToIPTR("saver and out");
+    goto except;
+  }
+
+  {
+    struct Task *me = FindTask(nullptr);
+    // A CTRL-D left over from before would end the wait at once, on a file
+    // not yet written.
+    SetSignal(0, SIGBREAKF_CTRL_D);
+    if (!DoMethod(out, MMM_SignalAtEnd, me, SIGBREAKB_CTRL_D)) {
+      LONG e = LONG(MediaGetPort(out, 0, MMA_ErrorCode));
+      PIXMO_TRACE("MMM_SignalAtEnd failed: ReggaeErrCode = %ld (%s)\n", e, MediaFault(e));
+    }
+
+    PIXMO_TRACE("do MMM_Play...\n");
+    DoMethod(out, MMM_Play);
+
+    PIXMO_TRACE("Wait for ctrl d for task 0x%08lx\n", me);
+    Wait(SIGBREAKF_CTRL_D);
+    PIXMO_TRACE("Finished\n");
+
+    // An output that ended on an error wrote no usable file: say so rather
+    // than report success.
+    LONG e = LONG(MediaGetPort(out, 0, MMA_ErrorCode));
+    if (e != MMERR_OK && e != MMERR_END_OF_DATA) {
+      PIXMO_TRACE("ReggaeErrCode = %ld (%s)\n", e, MediaFault(e));
+      exception = PIXMO_WRITE_FAILED;
+      detail = ToIPTR(destination);
+    }
+  }
+
+except:
+  PIXMO_TRACE("In EXCEPT DO, EXCEPTION = %ld\n", exception);
+  switch (exception) {
+  case PIXMO_NO_LIBRARY: PIXMO_TRACE("Failed to open %s!\n", detail); break;
+  case PIXMO_NO_SOURCE: PIXMO_TRACE("MediaNewObjectTags(%s) failed!\n", detail); break;
+  case PIXMO_NO_BUFFER: PIXMO_TRACE("MediaAllocVec(%ld)!\n", detail); break;
+  case PIXMO_NO_OBJECT: PIXMO_TRACE("Failed to create %s object!\n", detail); break;
+  case PIXMO_NO_CONNECT: PIXMO_TRACE("Failed to connect objects %s!\n", detail); break;
+  case PIXMO_NO_ENCODER: PIXMO_TRACE("MediaBuildFromArgsTags(%s) failed\n", detail); break;
+  case PIXMO_WRITE_FAILED: PIXMO_TRACE("Failed to write %s!\n", detail); break;
+  default: break;
+  }
+
+  if (out) {
+    DoMethod(out, MMM_Stop);
+    PIXMO_TRACE("Disposing obj out = 0x%08lx\n", out);
+    DisposeObject(out);
+  }
+  if (saver) {
+    PIXMO_TRACE("Disposing obj saver = 0x%08lx\n", saver);
+    DisposeObject(saver);
+  }
+  if (scl) {
+    PIXMO_TRACE("Disposing obj scl = 0x%08lx\n", scl);
+    DisposeObject(scl);
+  }
+  if (flt) {
+    PIXMO_TRACE("Disposing obj flt = 0x%08lx\n", flt);
+    DisposeObject(flt);
+  }
+  if (mem) {
+    PIXMO_TRACE("Disposing obj mem = 0x%08lx\n", mem);
+    DisposeObject(mem);
+  }
+  DisposeObject(src);
+  MediaFreeVec(pixels);
+
+  PIXMO_TRACE("Closing libs\n");
+  for (int i = kNumLibraries - 1; i >= 0; --i)
+    CloseLibrary(libs[i]);
+  PIXMO_TRACE("Return\n");
+  return exception;
+}
