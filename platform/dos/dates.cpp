@@ -40,7 +40,10 @@ const int64_t kEpoch1978 = DaysFromCivil(1978, 1, 1);
 void Copy(STRPTR dst, const char *src) {
   if (!dst)
     return;
-  std::snprintf(dst, LEN_DATSTRING, "%s", src);
+  size_t n = std::strlen(src);
+  if (n > LEN_DATSTRING - 1) n = LEN_DATSTRING - 1; // the caller's buffers are LEN_DATSTRING bytes
+  std::memcpy(dst, src, n);
+  dst[n] = 0;
 }
 
 } // namespace
