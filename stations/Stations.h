@@ -1,0 +1,111 @@
+// The station list: the file, the in-memory array g.stations, the payloads
+// of the editor's station tree and the station part of the pop-up menu.
+//
+// The array is replaced only as a whole, on the GUI task, under the
+// exclusive g.stationsLock. Other tasks (connection worker, recorder, ARexx
+// process) never keep pointers into it: they copy what they need with
+// GetStation() and friends, which take the shared lock.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/Melodune.h"
+#include "dos/dos.h"
+#include "mui/classes.h"
+
+#define STATIONS_FILE "sys:Data/Screenbar/Melodune/Stations.txt"
+#define STATIONS_DEFAULT_FILE "sys:Data/Screenbar/Melodune/Stations_default.txt"
+#define STATION_ICON_DIR "sys:Data/Screenbar/Melodune/StationIcons/"
+#define STATION_EMPTY_ICON "_empty.png"   // inside STATION_ICON_DIR
+#define STATION_EMPTY_GROUP "_empty.info" // inside STATION_ICON_DIR
+
+// User data of a group submenu (never a choice).
+#define MENU_GROUP_UDATA 99999
+
+// Longest value a user can type into the editor's icon and stream fields.
+#define STATION_FIELD_MAX 1023
+// A line buffer that holds such a value, its LF and the NUL.
+#define STATION_LINE_SIZE (STATION_FIELD_MAX + 2)
+
+// Payload of a node of the station tree. For a station, name is the node's
+// own name (the last component); a group built from the list has a null
+// name and stream and the icon "<group path>.info".
+struct StationNode {
+  char *name;
+  char *icon;
+  char *stream;
+};
+
+// The tree's construct and destruct hooks. Construct takes a StationNode
+// holding a triple (any pointer may be null) and makes heap copies, keeping
+// only the last component of the name; destruct frees them.
+extern struct Hook StationConstructHook;
+extern struct Hook StationDestructHook;
+
+// ---- texts of the list ---------------------------------------------------------------------------
+
+// Heap copies as the list owns them (null for null or out of memory).
+STRPTR StationTextCopy(CONST_STRPTR text);
+void StationTextFree(STRPTR text);
+// The station's display name: the text after the last '/' or ':'.
+CONST_STRPTR StationDisplayName(CONST_STRPTR fullName);
+
+// ---- the list (GUI task) -------------------------------------------------------------------------
+
+// Reads the station file (or the default file when it does not exist) and
+// installs it. TRUE when a list was installed (possibly with fewer stations
+// than announced, or none), FALSE when nothing changed.
+BOOL LoadStationList();
+// Next line of fh that does not begin with '#', trailing spaces and LFs
+// removed. A line longer than the buffer is cut and the rest of it skipped.
+// FALSE on success, TRUE at the end of the file or on a read error.
+BOOL ReadStationLine(BPTR fh, STRPTR buffer, LONG size);
+// Frees the list; g.stations null, g.numStations 0 afterwards.
+void FreeStationList();
+// A zeroed array of count+2 entries (the spare slot and the terminator
+// follow the stations); null when out of memory or count is negative.
+StationEntry *AllocStationArray(LONG count);
+// Frees an array that was never installed, texts included (walks to the
+// terminator).
+void FreeStationArray(StationEntry *array);
+// Replaces the list by array (from AllocStationArray, texts from
+// StationTextCopy) holding num stations, and frees the old one.
+void InstallStationList(StationEntry *array, LONG num);
+
+// ---- the station tree (GUI task) -------------------------------------------------------------------
+
+// Number of stations (nodes that are not groups) in the whole tree.
+LONG CountStations(Object *tree);
+// Adds one node per station of the list, with groups as needed.
+void FillStationTree(Object *tree);
+// Finds or creates the groups of fullName below parent (null: the root);
+// returns the node under which the station itself belongs (null: the root).
+struct MUIS_Listtree_TreeNode *LtFindOrCreateGroups(Object *tree, struct MUIS_Listtree_TreeNode *parent,
+                                                   CONST_STRPTR fullName);
+// TRUE when icon is non-empty and names an existing file or drawer
+// relative to the icon drawer (or an absolute one).
+BOOL StationIconExists(CONST_STRPTR icon);
+
+// ---- the station menu (GUI task) -------------------------------------------------------------------
+
+// Rebuilds the station part of g.menu. FALSE when no list is loaded.
+BOOL BuildStationMenu();
+// Removes and disposes the station items and group submenus of g.menu.
+void ClearStationMenu();
+// The submenu of groupPath inside parent, created and appended if missing.
+Object *FindOrCreateGroupMenu(Object *parent, CONST_STRPTR groupPath);
+
+// ---- readers (any task) ----------------------------------------------------------------------------
+
+// Copies the texts of entry index (0 .. g.numStations; the last is the
+// spare slot of a test). False when there is no list, the index is out of
+// range or the entry is not a complete station. Null pointers are skipped.
+bool GetStation(LONG index, std::string *name, std::string *icon, std::string *stream);
+// g.numStations, or -1 while no list is loaded.
+LONG StationCount();
+// Full names of the stations 0 .. g.numStations-1, in list order.
+std::vector<std::string> StationNames();
+// Index of the first station whose full name equals text, else of the
+// first whose display name does (case ignored, Latin-1); -1 if none.
+LONG FindStationByName(CONST_STRPTR text);

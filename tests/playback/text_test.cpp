@@ -1,0 +1,124 @@
+// The rules of playback that need no network: the playlist scan, the
+// address form per library version, title cleaning, and templates on a text.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "playback/Playback.h"
+#include "reggae/reggae.h"
+
+namespace {
+
+std::string Scan(const std::string &text, bool *ok = nullptr, size_t outSize = PLAYLIST_URL_SIZE) {
+  std::string out(outSize, 'Z');
+  bool r = ScanPlaylist(text.data(), text.size(), out.data(), outSize);
+  if (ok) *ok = r;
+  return r ? std::string(out.c_str()) : std::string("<none>");
+}
+
+std::string Clean(std::string title) {
+  CapitaliseTitle(title.data());
+  MakeSpacesUnbreakable(title.data());
+  return title;
+}
+
+TEST(PlaylistScan, AddressOfTheUsualForms) {
+  EXPECT_EQ(Scan("#EXTM3U\r\n#EXTINF:-1,Radio\r\nhttp://radio.example:8000/live\r\n"), "radio.example:8000/live");
+  // Two addresses: the last one wins.
+  EXPECT_EQ(Scan("http://first.example/a\nhttp://second.example/b\n"), "second.example/b");
+  // A comment after the address is glued to it, line breaks left out.
+  EXPECT_EQ(Scan("http://a.example/s\r\n# end\r\n"), "a.example/s# end");
+  // Without a final line break.
+  EXPECT_EQ(Scan("[playlist]\nFile1=http://x.example/y"), "x.example/y");
+}
+
+TEST(PlaylistScan, NothingToTake) {
+  bool ok = true;
+  EXPECT_EQ(Scan("#EXTM3U\nhttps://secure.example/s\n", &ok), "<none>"); // https is not recognised
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(Scan("HTTP://upper.example/s\n", &ok), "<none>"); // case-sensitive
+  EXPECT_EQ(Scan("text http://\r\n", &ok), "<none>");            // scheme with nothing after it
+  EXPECT_EQ(Scan("", &ok), "<none>");
+  // A NUL inside the text is data, not an end.
+  EXPECT_EQ(Scan(std::string("http://a\0b", 10)), std::string("a\0b", 3).c_str());
+}
+
+TEST(PlaylistScan, LongAddressesAreBoundedByTheBuffer) {
+  // 1023 characters fit with the NUL; 1024 are refused whole, the buffer untouched beyond it.
+  const std::string fits(1023, 'a'), tooLong(1024, 'b');
+  EXPECT_EQ(Scan("http://" + fits + "\n"), fits);
+  bool ok = true;
+  std::string out(PLAYLIST_URL_SIZE + 16, 'Z');
+  const std::string text = "http://" + tooLong + "\n";
+  ok = ScanPlaylist(text.data(), text.size(), out.data(), PLAYLIST_URL_SIZE);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(out[0], '\0');
+  EXPECT_EQ(out.substr(PLAYLIST_URL_SIZE), std::string(16, 'Z'));
+  // A long first address does not spoil a later short one.
+  EXPECT_EQ(Scan("http://" + tooLong + "\nhttp://short.example/\n"), "short.example/");
+  // A tiny buffer.
+  EXPECT_EQ(Scan("http://abc", nullptr, 4), "abc");
+  EXPECT_EQ(Scan("http://abcd", nullptr, 4), "<none>");
+}
+
+TEST(HttpStreamAddress, SchemeDependsOnTheLibraryVersion) {
+  Tag tag = 0;
+  EXPECT_STREQ(HttpStreamAddress(51, "http://host/path", &tag), "host/path");
+  EXPECT_EQ(tag, static_cast<Tag>(MMA_StreamName));
+  EXPECT_STREQ(HttpStreamAddress(50, "HTTP://host/path", &tag), "HTTP://host/path"); // capitals stay
+  EXPECT_STREQ(HttpStreamAddress(51, "host/path", &tag), "host/path");
+  EXPECT_STREQ(HttpStreamAddress(52, "http://host/path", &tag), "http://host/path");
+  EXPECT_EQ(tag, static_cast<Tag>(MMA_StreamURL));
+  EXPECT_STREQ(HttpStreamAddress(53, "HTTP://host/path", &tag), "HTTP://host/path");
+}
+
+TEST(TitleCleaning, RunsOfCapitalsBecomeCapitalisedWords) {
+  const std::string nb = "\xA0";
+  EXPECT_EQ(Clean("NOW PLAYING: BAND X"), "Now" + nb + "Playing:" + nb + "Band" + nb + "X");
+  EXPECT_EQ(Clean("ARTIST - SONG NAME"), "Artist" + nb + "-" + nb + "Song" + nb + "Name");
+  EXPECT_EQ(Clean("McDONALD"), "McDonald");
+  EXPECT_EQ(Clean("A B C"), "A" + nb + "B" + nb + "C");
+  EXPECT_EQ(Clean("Already Fine"), "Already" + nb + "Fine");
+  // The rest of the word is lowered up to a space, whatever it holds.
+  EXPECT_EQ(Clean("AC/DC-LIVE"), "Ac/dc-live");
+  // Tabs and line breaks end a word too, and are kept.
+  EXPECT_EQ(Clean("ONE\tTWO"), "One\tTwo");
+  EXPECT_EQ(Clean(""), "");
+  EXPECT_EQ(Clean("X"), "X");
+}
+
+TEST(TitleCleaning, Latin1Letters) {
+  // ÄRGER ÜBER ÖL -> Ärger Über Öl; the multiplication sign is no letter.
+  EXPECT_EQ(Clean("\xC4RGER \xDC" "BER \xD6L"), "\xC4rger\xA0\xDC" "ber\xA0\xD6l");
+  EXPECT_EQ(Clean("2\xD7" "2"), "2\xD7" "2");
+  EXPECT_EQ(Clean("A\xD7" "B"), "A\xD7" "B");
+  // A no-break space that arrives in the title is not a word end.
+  EXPECT_EQ(Clean("AB\xA0" "CD"), "Ab\xA0" "cd");
+}
+
+TEST(ReadArgsString, AudioInfoTemplate) {
+  const char *tmpl = "ice-channels=channels/A/K/N,ice-samplerate=samplerate/A/K/N,ice-bitrate=bitrate/A/K/N";
+  IPTR a[3] = {};
+  struct RDArgs *rda = ReadArgsString(tmpl, "ice-samplerate=44100 ice-bitrate=128 ice-channels=2", a);
+  ASSERT_NE(rda, nullptr);
+  EXPECT_EQ(*reinterpret_cast<LONG *>(a[0]), 2);
+  EXPECT_EQ(*reinterpret_cast<LONG *>(a[1]), 44100);
+  EXPECT_EQ(*reinterpret_cast<LONG *>(a[2]), 128);
+  FreeArgsString(rda);
+
+  IPTR b[3] = {};
+  rda = ReadArgsString(tmpl, "channels=1 samplerate=22050 bitrate=64", b); // the aliases
+  ASSERT_NE(rda, nullptr);
+  EXPECT_EQ(*reinterpret_cast<LONG *>(b[1]), 22050);
+  FreeArgsString(rda);
+
+  IPTR c[3] = {};
+  EXPECT_EQ(ReadArgsString(tmpl, "ice-samplerate=44100 ice-bitrate=128", c), nullptr);       // one missing
+  EXPECT_EQ(ReadArgsString(tmpl, "ice-samplerate=x ice-bitrate=128 ice-channels=2", c), nullptr); // no number
+  EXPECT_EQ(ReadArgsString(tmpl, "ice-quality=5 ice-samplerate=1 ice-bitrate=1 ice-channels=1", c), nullptr);
+  EXPECT_EQ(ReadArgsString(tmpl, "ICE-SAMPLERATE=8000 ICE-BITRATE=8 ICE-CHANNELS=1", c) != nullptr, true)
+      << "keywords of a template are not case-sensitive";
+  FreeArgsString(nullptr);
+}
+
+} // namespace

@@ -1,0 +1,57 @@
+// A small world for the station list: a root folder with the plug-in's
+// drawers, an application holding a stand-in plug-in object that records
+// the warnings sent to it and the menu choices pushed to it, and the menu
+// with its fixed part.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/Melodune.h"
+#include "stations/Stations.h"
+
+namespace stationstest {
+
+struct Warning {
+  std::string format;
+  IPTR values[3];
+};
+
+struct Seen {
+  std::mutex lock;
+  std::vector<Warning> warnings;
+  std::vector<IPTR> choices; // MM_Melodune_MenuAction
+};
+Seen &Recorded();
+
+class StationsTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes a file below the root's SYS:Data/Screenbar/Melodune/ drawer.
+  void Write(const std::string &name, const std::string &content);
+  void MakeDrawer(const std::string &name); // below the icon drawer
+  void RemoveFile(const std::string &name);
+  void Pump(); // runs the pushed methods
+  // Loads text as Stations.txt; the result of LoadStationList.
+  BOOL Load(const std::string &text);
+  // Installs the stations (full name, icon, stream) as the list.
+  void Install(const std::vector<std::vector<const char *>> &stations);
+
+  std::vector<Warning> Warnings();
+  std::vector<IPTR> Choices();
+
+  std::filesystem::path root, data;
+  Object *app = nullptr, *win = nullptr, *obj = nullptr;
+  struct MUI_CustomClass *mcc = nullptr;
+};
+
+// The entry at index as (name, icon, stream), "<null>" for null fields.
+std::vector<std::string> Entry(LONG index);
+
+} // namespace stationstest
