@@ -110,13 +110,18 @@ MELODUNE_HANDLER(Melodune_XConnect) {
       MeloPush(obj, 0, MM_Melodune_UpdateStreamInfo);
       if (Object *cur = g.currObj.load()) MeloPush(cur, 0, MM_Melodune_Redraw);
     }
-  } else if (Object *slave = g.slaveConnection.load()) {
-    FailedUrl = stream;
-    FailedName = name;
+  } else {
     const LONG error = PlayErrorCodeNow(), response = PlayResponseCodeNow();
-    DoMethod(slave, MM_Melodune_Warning, FailedFormat, FailedUrl.c_str(), FailedName.c_str(),
-             static_cast<IPTR>(static_cast<SIPTR>(error)), MediaFault(error),
-             static_cast<IPTR>(static_cast<SIPTR>(response)), HttpStatusText(response));
+    // Nothing plays through a half-built chain, and no disconnect would
+    // ever come for it: take it down now rather than at the next connect.
+    FreePlayPipeline();
+    if (Object *slave = g.slaveConnection.load()) {
+      FailedUrl = stream;
+      FailedName = name;
+      DoMethod(slave, MM_Melodune_Warning, FailedFormat, FailedUrl.c_str(), FailedName.c_str(),
+               static_cast<IPTR>(static_cast<SIPTR>(error)), MediaFault(error),
+               static_cast<IPTR>(static_cast<SIPTR>(response)), HttpStatusText(response));
+    }
   }
 
   SleepWindows(app, FALSE);

@@ -36,9 +36,9 @@ void ToggleMute() {
 
 // An output attribute of the playing chain, 0 when unknown. The output
 // learns its format from the first decoded frame, which comes a moment
-// after the start: wait up to a second for it.
+// after the start: wait up to five seconds for it.
 LONG OutputAttr(IPTR attr) {
-  for (int i = 0; i < 25; ++i) {
+  for (int i = 0; i < 50; ++i) {
     IPTR value = 0;
     {
       auto lock = LockPlayChain();
@@ -50,7 +50,7 @@ LONG OutputAttr(IPTR attr) {
       DoMethod(out, MMM_GetPort, 0, attr, &value);
     }
     if (value) return static_cast<LONG>(value);
-    Delay(2);
+    Delay(5);
   }
   return 0;
 }

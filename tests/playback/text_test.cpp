@@ -116,8 +116,9 @@ TEST(ReadArgsString, AudioInfoTemplate) {
   EXPECT_EQ(ReadArgsString(tmpl, "ice-samplerate=44100 ice-bitrate=128", c), nullptr);       // one missing
   EXPECT_EQ(ReadArgsString(tmpl, "ice-samplerate=x ice-bitrate=128 ice-channels=2", c), nullptr); // no number
   EXPECT_EQ(ReadArgsString(tmpl, "ice-quality=5 ice-samplerate=1 ice-bitrate=1 ice-channels=1", c), nullptr);
-  EXPECT_EQ(ReadArgsString(tmpl, "ICE-SAMPLERATE=8000 ICE-BITRATE=8 ICE-CHANNELS=1", c) != nullptr, true)
-      << "keywords of a template are not case-sensitive";
+  rda = ReadArgsString(tmpl, "ICE-SAMPLERATE=8000 ICE-BITRATE=8 ICE-CHANNELS=1", c);
+  EXPECT_NE(rda, nullptr) << "keywords of a template are not case-sensitive";
+  FreeArgsString(rda);
   FreeArgsString(nullptr);
 }
 

@@ -313,7 +313,9 @@ TEST_F(PlaybackHost, RightButtonAbortsAStalledConnect) {
 TEST_F(PlaybackHost, ReconnectWithNothingPlayedDoesNothing) {
   server.route("/tone", Icy(0));
   Start({{"Tone", "/tone"}});
-  // The update check would leave its mode in the main instance's user data.
+  // The update check would leave its mode in the main instance's user data;
+  // the automatic one (due a minute after start) is not wanted here.
+  DoMethod(host.Application(), MUIM_Application_KillPushMethod, host.Bar(0), 0, MM_Melodune_UpdateCheck);
   SetAttrs(host.Bar(0), MUIA_UserData, 12345);
   DoMethod(G->slaveConnection.load(), MM_Melodune_XDisConnect, 1);
   host.RunFor(3000);
