@@ -12,6 +12,7 @@ PKGS=(
   libpng-dev libjpeg-dev libgif-dev libwebp-dev
   libregina3-dev regina-rexx
   imagemagick mpv
+  chromium nodejs
 )
 
 missing=()
@@ -25,4 +26,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The browser tests drive Debian's chromium with playwright-core from npm
+# (never a browser of its own), installed from the lockfile in tests/browser.
+here="$(cd "$(dirname "$0")/.." && pwd)"
+if [ ! -f "$here/tests/browser/node_modules/playwright-core/package.json" ] ||
+   [ "$here/tests/browser/package-lock.json" -nt "$here/tests/browser/node_modules/.package-lock.json" ]; then
+  (cd "$here/tests/browser" && npm ci --no-audit --no-fund --ignore-scripts)
 fi

@@ -16,6 +16,10 @@ const el = (tag, cls, text) => {
   return e;
 };
 
+// What was shown, in order (bubbles can be gone before anyone looks).
+window.screenbarLog = [];
+const note = (kind, text) => window.screenbarLog.push({ kind, text, at: Date.now() });
+
 const state = {
   screens: [],
   windows: new Map(),   // id -> {data, elem}
@@ -190,6 +194,7 @@ $('#prefs').addEventListener('click', () => post({ k: 'prefs' }));
 function showBubble(b) {
   if (b.s !== screenIndex) return;
   dropBubble(b.id);
+  note('bubble', plain(b.text));
   const e = el('div', 'bubble');
   e.dataset.testid = 'bubble';
   e.setAttribute('data-testid', 'bubble');
@@ -282,6 +287,11 @@ function buildMenu(items, id, level) {
         sub.style.left = '100%';
         sub.style.top = '-3px';
         mi.appendChild(sub);
+        // No room on the right: open to the left.
+        if (sub.getBoundingClientRect().right > window.innerWidth) {
+          sub.style.left = 'auto';
+          sub.style.right = '100%';
+        }
       });
     } else if (it.k === 'item' && it.en) {
       mi.addEventListener('mouseup', (ev) => { ev.stopPropagation(); answer(id, it.n); });
@@ -449,6 +459,7 @@ function showAsl(d) {
 
 function showDialog(d) {
   if (d.s !== screenIndex || state.dialogs.has(d.id)) return;
+  note(d.kind, d.title || '');
   const elem = d.kind === 'menu' ? showMenu(d) : d.kind === 'asl' ? showAsl(d) : showRequest(d);
   state.dialogs.set(d.id, { data: d, elem });
 }
@@ -707,6 +718,7 @@ function showWindow(w) {
     $('#desk').appendChild(elem);
     entry = { data: w, elem };
     state.windows.set(w.id, entry);
+    note('window', w.title);
   }
   elem = entry.elem;
   entry.data = w;

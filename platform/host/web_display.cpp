@@ -134,6 +134,7 @@ struct WebDisplay::Impl : std::enable_shared_from_this<WebDisplay::Impl> {
   web::HttpServer server;
   std::vector<BarInfo> bars; // fixed after Start
 
+  std::mutex stopLock;     // Stop runs once, and a second caller waits for it
   mutable std::mutex lock; // guards everything below
   std::condition_variable wake;
   bool stopped = false;
@@ -480,7 +481,8 @@ void WebDisplay::Impl::Describe(Json &j, Object *o, uint32_t winId, size_t depth
   if (!Get(o, MUIA_ShowMe, TRUE)) j.Key("hide").Bool(true);
   IPTR help = Get(o, MUIA_ShortHelp);
   if (help > 0x1000) j.Key("help").Latin1(PlainText(reinterpret_cast<const char *>(help)));
-  LONG frame = static_cast<LONG>(Get(o, MUIA_Frame));
+  // A label's phantom frame only lines it up with framed neighbours.
+  LONG frame = Get(o, MUIA_FramePhantomHoriz) ? 0 : static_cast<LONG>(Get(o, MUIA_Frame));
   if (frame) j.Key("frame").Num(frame);
   std::string frameTitle = Str(o, MUIA_FrameTitle);
   if (!frameTitle.empty()) j.Key("ftitle").Raw(WebTextJson(frameTitle));
@@ -892,6 +894,7 @@ bool WebDisplay::EverConnected() const {
 
 void WebDisplay::Stop() {
   if (!d_) return;
+  std::lock_guard once(d_->stopLock);
   {
     std::lock_guard g(d_->lock);
     if (d_->stopped) return;

@@ -43,7 +43,7 @@ struct WebDisplayOptions {
   int port = 0;                      // 0: any free port
   std::vector<WebAsset> assets;
   web::HttpLimits limits;
-  int frameIntervalMs = 25; // bar frames are sent at most this often per screen
+  int frameIntervalMs = 10; // a redraw settles this long before its frame is sent
 };
 
 class WebDisplay : public Display {

@@ -293,7 +293,7 @@ std::string FormatResponse(const HttpResponse &r) {
   s += "Content-Length: " + std::to_string(r.body.size()) + "\r\n";
   s += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n";
   // Nothing but this server: no scripts, styles, fonts or frames from outside.
-  s += "Content-Security-Policy: default-src 'self'; img-src 'self' data:; style-src 'self' 'unsafe-inline'; "
+  s += "Content-Security-Policy: default-src 'self'; img-src 'self' data:; style-src 'self'; "
        "frame-ancestors 'none'\r\n";
   for (auto &[n, v] : r.headers) s += n + ": " + v + "\r\n";
   s += "Connection: close\r\n\r\n";

@@ -1,0 +1,122 @@
+// The ARexx process: the public port "MELODUNE", the update check and the
+// end of the station-directory download, all away from the GUI task.
+#include <cstdio>
+#include <cstring>
+
+#include "ARexx.h"
+#include "Melodune.h"
+#include "dos/dos.h"
+#include "rexx/rexx.h"
+
+namespace {
+
+struct MsgPort *Port = nullptr;
+char PortName[80];
+struct Library *RexxSysBase = nullptr;
+bool PortReady = false;
+
+const char NewVersionBubble[] =
+    "\33c\33b\33uMelodune\33n\nThere is a new version available!\nSelect the 'UpdateCheck...' menuitem for more!";
+
+void Answer(struct RexxMsg *rm, LONG rc, IPTR result) {
+  rm->rm_Result1 = rc;
+  rm->rm_Result2 = result;
+  ReplyMsg(&rm->rm_Node);
+}
+
+void RunUpdateCheck() {
+  Object *main = g.obj.load();
+  IPTR mode = 0;
+  if (main) GetAttr(MUIA_UserData, main, &mode);
+  // Asked from the menu it may ask the user; the automatic one is quiet.
+  const LONG result = UpdateCheck ? UpdateCheck("Melodune_sbar", "3.5", mode ? 1 : 0, nullptr) : 0;
+  g.newVersionAvailable = result == 1 ? 1 : 0;
+  if (mode == 1 && result == 1) {
+    Object *cur = g.currObj.load();
+    MeloPush(cur, 0, MM_Melodune_CreateBubble, NewVersionBubble);
+    MeloPush(cur, 10000, MM_Melodune_DeleteBubble);
+  }
+}
+
+} // namespace
+
+BOOL InitARexx(CONST_STRPTR baseName, BOOL exact) {
+  if (!(RexxSysBase = OpenLibrary("rexxsyslib.library", 0))) return FALSE;
+  for (LONG n = 1;; ++n) {
+    if (exact) std::snprintf(PortName, sizeof(PortName), "%s", baseName);
+    else std::snprintf(PortName, sizeof(PortName), "%s.%d", baseName, static_cast<int>(n));
+    Forbid();
+    const bool taken = FindPort(PortName) != nullptr;
+    Permit();
+    // The exact name is taken even when another host has it already.
+    if (exact || !taken) break;
+  }
+  if (!(Port = CreateMsgPort())) {
+    CloseLibrary(RexxSysBase);
+    RexxSysBase = nullptr;
+    return FALSE;
+  }
+  Port->mp_Node.ln_Name = PortName;
+  Port->mp_Node.ln_Pri = 0;
+  AddPort(Port);
+  PortReady = true;
+  HandleARexx();
+  return TRUE;
+}
+
+void HandleARexx() {
+  if (!Port) return;
+  while (struct Message *m = GetMsg(Port)) {
+    auto *rm = reinterpret_cast<struct RexxMsg *>(m);
+    if (!IsRexxMsg(rm) || (static_cast<ULONG>(rm->rm_Action) & RXCODEMASK) != RXCOMM) {
+      // Not a command: nothing is run, but the sender gets its message back.
+      Answer(rm, RC_ERROR, 0);
+      continue;
+    }
+    const LONG rc = ExecuteARexxCommand(ARG0(rm));
+    IPTR result = 0;
+    if (rc == RC_OK && (static_cast<ULONG>(rm->rm_Action) & RXFF_RESULT)) {
+      CONST_STRPTR text = ARexxResult();
+      result = reinterpret_cast<IPTR>(CreateArgstring(text, static_cast<ULONG>(std::strlen(text))));
+    }
+    Answer(rm, rc, result);
+  }
+}
+
+void CloseARexx() {
+  if (Port) {
+    // Whatever still waits is refused, before and after the name goes.
+    Forbid();
+    while (struct Message *m = GetMsg(Port)) Answer(reinterpret_cast<struct RexxMsg *>(m), RC_ERROR, 0);
+    Permit();
+    RemPort(Port);
+    Forbid();
+    while (struct Message *m = GetMsg(Port)) Answer(reinterpret_cast<struct RexxMsg *>(m), RC_ERROR, 0);
+    Permit();
+    DeleteMsgPort(Port);
+    Port = nullptr;
+  }
+  PortReady = false;
+  CloseLibrary(RexxSysBase);
+  RexxSysBase = nullptr;
+}
+
+MELODUNE_HANDLER(Melodune_Process_Process) {
+  (void)cl;
+  auto *m = reinterpret_cast<struct MUIP_Process_Process *>(msg);
+  ULONG mask = SIGBREAKF_CTRL_C;
+  if (!InitARexx("MELODUNE", TRUE)) DLOG("Melodune_Process_Process", "Failed to initialize ARexx port!\n");
+  else mask = 1UL << Port->mp_SigBit;
+
+  while (!*m->kill) {
+    const ULONG sigs = Wait(mask | SIGBREAKF_CTRL_C | SIGBREAKF_CTRL_D | SIGBREAKF_CTRL_F);
+    if (Port && (sigs & (1UL << Port->mp_SigBit))) HandleARexx();
+    if (sigs & SIGBREAKF_CTRL_F) MeloPush(obj, 0, MM_Melodune_ParseStations);
+    if (sigs & SIGBREAKF_CTRL_D) RunUpdateCheck();
+    // CTRL-C only wakes the loop to look at the stop flag.
+  }
+
+  if (Object *app = _app(obj)) DoMethod(app, MUIM_Application_KillPushMethod, obj, 0, 0);
+  if (PortReady) CloseARexx();
+  return 0;
+}
