@@ -6,10 +6,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/scripts/install-deps.sh"
 cmake -S "$here" -B "$here/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$here/build" -j "$(nproc 2>/dev/null || echo 2)"
-bin="$here/build/bin"
-if [ -x "$bin/screenbar" ]; then
-  exec "$bin/screenbar" "$@"
-fi
-# Until the host exists, show the script port working end to end.
-echo "screenbar is not built yet; running the script-port demo instead." >&2
-exec "$bin/rx-demo" "$@"
+# With no arguments: the browser view on loopback port 8080 (the URL with
+# its token is printed); pass --headless or other host options to change it.
+[ $# -gt 0 ] || set -- --web 127.0.0.1:8080
+exec "$here/build/bin/screenbar" "$@"
