@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test.
-#   scripts/test.sh            plain build, then the ASan+UBSan and TSan builds
-#   scripts/test.sh plain      only the plain build (also: address, thread)
+#   scripts/test.sh                  the plain build and every test
+#   scripts/test.sh address thread   the same tests in the ASan+UBSan and TSan builds
+#   scripts/test.sh all              all three
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/scripts/install-deps.sh"
 
 variants=("$@")
-[ ${#variants[@]} -gt 0 ] || variants=(plain address thread)
+[ ${#variants[@]} -gt 0 ] || variants=(plain)
+[ "${variants[*]}" != all ] || variants=(plain address thread)
 jobs="$(nproc 2>/dev/null || echo 2)"
 
 for v in "${variants[@]}"; do
