@@ -108,7 +108,8 @@ MELODUNE_HANDLER(Melodune_Process_Process) {
   if (!InitARexx("MELODUNE", TRUE)) DLOG("Melodune_Process_Process", "Failed to initialize ARexx port!\n");
   else mask = 1UL << Port->mp_SigBit;
 
-  while (!*m->kill) {
+  // The process object sets the flag from the GUI task.
+  while (!__atomic_load_n(m->kill, __ATOMIC_ACQUIRE)) {
     const ULONG sigs = Wait(mask | SIGBREAKF_CTRL_C | SIGBREAKF_CTRL_D | SIGBREAKF_CTRL_F);
     if (Port && (sigs & (1UL << Port->mp_SigBit))) HandleARexx();
     if (sigs & SIGBREAKF_CTRL_F) MeloPush(obj, 0, MM_Melodune_ParseStations);
