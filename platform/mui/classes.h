@@ -62,12 +62,15 @@ enum : IPTR {
   MUIM_TextDim = 0x80422ad7,
   MUIM_UpdateConfig = 0x8042b0a9,
   MUIM_GetConfigItem = 0x80423edb, // answered by Area through the host's configuration
+  MUIM_ContextMenuBuild = 0x80429d2e,
+  MUIM_ContextMenuChoice = 0x80420f0e,
 };
 
 enum : IPTR {
   MUIA_Background = 0x8042545b,
   MUIA_BottomEdge = 0x8042e552,
   MUIA_ContextMenu = 0x8042b704,
+  MUIA_ContextMenuTrigger = 0x8042a2c1,
   MUIA_ControlChar = 0x8042120b,
   MUIA_CycleChain = 0x80421ce7,
   MUIA_Disabled = 0x80423661,
@@ -233,6 +236,11 @@ struct MUIP_DrawBackground { IPTR MethodID; SIPTR left, top, width, height, xoff
 struct MUIP_Text { IPTR MethodID; SIPTR left, top, width, height; CONST_STRPTR text; SIPTR len; CONST_STRPTR preparse; SIPTR ulchar; };
 struct MUIP_TextDim { IPTR MethodID; CONST_STRPTR text; SIPTR len; CONST_STRPTR preparse; IPTR flags; };
 struct MUIP_GetConfigItem { IPTR MethodID; IPTR id; IPTR *storage; };
+// Context menus. Build: the menu strip to show for a right click at (mx, my)
+// (Area answers MUIA_ContextMenu). Choice: the chosen Menuitem; Area sets
+// MUIA_ContextMenuTrigger to it.
+struct MUIP_ContextMenuBuild { IPTR MethodID; SIPTR mx, my; };
+struct MUIP_ContextMenuChoice { IPTR MethodID; Object *item; };
 #define DIM2WIDTH(dim) (((LONG)(dim)) & 0xffff)
 #define DIM2HEIGHT(dim) (((LONG)(dim)) >> 16)
 
