@@ -306,7 +306,6 @@ MELODUNE_WEAK_HANDLER(Melodune_Process_Process);
 // are linked in.
 MELODUNE_WEAK void FreeStationList();                 // station list
 MELODUNE_WEAK void ClearStationMenu();                // station menu items
-MELODUNE_WEAK void BuildStreamInfoWindow(Object *obj); // g.streamInfoWin and its gadgets, closed
 
 // ---- debug trace ---------------------------------------------------------------------------------
 
