@@ -89,7 +89,7 @@ Object *TextField() {
   return MUI_NewObject(MUIC_Text, MUIA_Frame, MUIV_Frame_Text, MUIA_Background, MUII_TextBack, MUIA_Text_Marking, TRUE);
 }
 
-Object *Label(CONST_STRPTR text) { return MakeLabel(text, LABEL_STRINGFRAME); }
+Object *Label(CONST_STRPTR text) { return MUI_MakeObject(MUIO_Label, text, 0); }
 
 Object *FramedGroup(CONST_STRPTR title) {
   return MUI_NewObject(MUIC_Group, MUIA_Frame, MUIV_Frame_Group, MUIA_FrameTitle, title, MUIA_Background,
