@@ -209,7 +209,7 @@ TEST_F(StreamInfoHost, TitleActionsHandTheTitleOutAsData) {
   auto choose = [&](IPTR userData) {
     auto item = reinterpret_cast<Object *>(DoMethod(G->siTitleMenu.load(), MUIM_FindUData, userData));
     ASSERT_NE(item, nullptr);
-    SetAttrs(list, MUIA_ContextMenuTrigger, item);
+    DoMethod(list, MUIM_ContextMenuChoice, item);
     platform::WaitAsyncCommands();
   };
   auto read = [](const std::string &file) {
@@ -234,8 +234,7 @@ TEST_F(StreamInfoHost, TitleActionsHandTheTitleOutAsData) {
            "Song");
   EXPECT_EQ(History(), std::vector<std::string>{"Rock/Radio X: Artist" + NB + "-" + NB + "Song"});
 
-  platform::InputClick(G->siTitle.load());
-  host.RunFor(50);
+  platform::AreaClick(G->siTitle.load()); // this is the GUI task
   platform::WaitAsyncCommands();
   EXPECT_EQ(read(seen), "https://video.test/results?search_query=Artist%20-%20Song");
 
