@@ -215,7 +215,6 @@ function renderNumeric(n) {
     ev.preventDefault();
   });
   focusable(e, n);
-  e.tabIndex = n.cc || !n.dis ? 0 : -1;
   return e;
 }
 

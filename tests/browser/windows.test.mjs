@@ -4,13 +4,15 @@
 // buttons, hint texts in a label column, a clickable text with short help.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
+import { mkdtempSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
 import { env, startHost, openBrowser, openPage, gadgetBox, waitFor } from './harness.mjs';
 
 let host, browser, page, win;
+const root = mkdtempSync(join(tmpdir(), 'screenbar-windows-'));
 
-before(async () => {
-  host = await startHost({ plugin: env('WEBBAR') });
-  browser = await openBrowser();
+async function openRows() {
   page = await openPage(browser, host.url);
   await page.setViewportSize({ width: 1280, height: 900 });
   const g = await gadgetBox(page);
@@ -19,6 +21,12 @@ before(async () => {
   win = page.getByRole('dialog', { name: 'WebBar Rows' });
   await win.waitFor();
   await win.getByRole('grid').locator('tr[data-row="0"]:not(.loading)').waitFor();
+}
+
+before(async () => {
+  host = await startHost({ plugin: env('WEBBAR'), root });
+  browser = await openBrowser();
+  await openRows();
 });
 
 after(async () => {
@@ -27,6 +35,7 @@ after(async () => {
     const r = await host.stop();
     assert.deepEqual(r, { code: 0, signal: null }, 'screenbar ends cleanly:\n' + host.output());
   }
+  rmSync(root, { recursive: true, force: true });
 });
 
 const status = () => win.locator('[data-id]').filter({ hasText: /^(Active|Menu|Node|Clicked|Inserted|Refilled)/ }).last();
@@ -35,6 +44,8 @@ const grid = () => win.getByRole('grid');
 
 test('the window follows the display contract: identifier, group, labels, hints, columns', async () => {
   assert.equal(await win.getAttribute('data-window-id'), 'WBRW');
+  // The default object has the keyboard focus.
+  await waitFor(() => page.evaluate(() => document.activeElement.getAttribute('role') === 'grid'), 5000, 'focus in the list');
   await win.getByRole('group', { name: 'Search criteria' }).waitFor();
   const name = win.getByLabel('Name:');
   assert.equal(await name.getAttribute('placeholder'), 'Name of the station');
@@ -175,4 +186,23 @@ test('a clickable text is a text; its short help shows as a tooltip and describe
   await waitStatus(/^Clicked 1$/);
   const desc = await t.getAttribute('aria-describedby');
   assert.equal(await page.locator('#' + desc).textContent(), 'Click to count');
+});
+
+test('a window with an identifier opens where the person left it, also after a restart', async () => {
+  const title = win.locator('.title');
+  const b = await title.boundingBox();
+  await page.mouse.move(b.x + 100, b.y + b.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(b.x + 220, b.y + b.height / 2 + 70, { steps: 5 });
+  await page.mouse.up();
+  const moved = await win.boundingBox();
+  await page.waitForTimeout(500); // the host has kept it
+  await page.close();
+  const r = await host.stop();
+  assert.deepEqual(r, { code: 0, signal: null }, host.output());
+  host = await startHost({ plugin: env('WEBBAR'), root });
+  await openRows();
+  const again = await win.boundingBox();
+  assert.ok(Math.abs(again.x - moved.x) <= 2 && Math.abs(again.y - moved.y) <= 2, `${JSON.stringify(again)} vs ${JSON.stringify(moved)}`);
+  assert.ok(Math.abs(again.width - moved.width) <= 2);
 });
