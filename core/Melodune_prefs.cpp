@@ -1,4 +1,4 @@
-// The six settings kept by the host: which are ours, their defaults, the
+// The settings kept by the host: which are ours, their defaults, the
 // settings panel, and what a changed setting does to a live gadget.
 #include <cstring>
 
@@ -21,6 +21,7 @@ bool IsOurs(IPTR id) {
   case CFG_RecolorRec:
   case CFG_RecPen:
   case CFG_ShowMetaTitle:
+  case CFG_CheckUpdates:
     return true;
   }
   return false;
@@ -71,6 +72,7 @@ MELODUNE_HANDLER(Melodune_ConfigDefault) {
   case CFG_RecolorPlay:
   case CFG_RecolorRec:
   case CFG_ShowMetaTitle:
+  case CFG_CheckUpdates:
     return 1;
   }
   return 0;
@@ -90,8 +92,11 @@ MELODUNE_HANDLER(Melodune_PrefsPanel) {
 
   Object *metaLabel = MakeLabel("Show MetaTitle", LABEL_LEFT);
   Object *metaCheck = MakeCheckmark(metaLabel, CFG_ShowMetaTitle);
+  Object *updatesLabel = MakeLabel("Check for updates at start", LABEL_LEFT);
+  Object *updatesCheck = MakeCheckmark(updatesLabel, CFG_CheckUpdates);
   Object *misc = MUI_NewObject(MUIC_Group, MUIA_Frame, MUIV_Frame_Group, MUIA_FrameTitle, "Misc", MUIA_Group_Columns, 3,
-                               Child, metaCheck, Child, metaLabel, Child, Space());
+                               Child, metaCheck, Child, metaLabel, Child, Space(), Child, updatesCheck, Child,
+                               updatesLabel, Child, Space());
 
   Object *pathLabel = MakeLabel("Path:", LABEL_STRINGFRAME);
   Object *pathString = nullptr;
@@ -130,6 +135,7 @@ MELODUNE_HANDLER(Melodune_PrefsPanel) {
       {recCheck, CFG_RecolorRec, MUIA_Selected, recLabel, "Recolor icon while recording?"},
       {recPen, CFG_RecPen, MUIA_Pendisplay_Spec, recLabel, "Recolor icon while recording?"},
       {metaCheck, CFG_ShowMetaTitle, MUIA_Selected, metaLabel, "Show MetaTitle"},
+      {updatesCheck, CFG_CheckUpdates, MUIA_Selected, updatesLabel, "Check for updates at start"},
   };
   for (const Reg &r : regs)
     if (r.gadget) DoMethod(panel, MUIM_Mccprefs_RegisterGadget, r.gadget, r.id, 0, r.title, r.attr, r.label);
