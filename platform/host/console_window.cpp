@@ -10,6 +10,7 @@
 #include <string>
 
 #include "dos/console.h"
+#include "exec/exec.h"
 #include "mui/display.h"
 
 namespace platform {
@@ -31,6 +32,7 @@ IPTR Attr(Object *obj, IPTR attr) {
 struct Registry {
   std::mutex lock;
   Object *app = nullptr;
+  struct Task *guiTask = nullptr;
   std::set<std::shared_ptr<Console>> live; // GUI task only
 };
 Registry &Reg() {
@@ -74,7 +76,7 @@ public:
     Post();
     // Nobody can close a window no display shows, and the GUI task must not
     // wait for itself.
-    if (!spec_.wait || !GetDisplay() || IsApplicationTask(app_)) return;
+    if (!spec_.wait || !GetDisplay() || OnGuiTask()) return;
     closedCv_.wait(g, [&] { return gone_ || (personClosed_ && !windowOpen_); });
   }
 
@@ -92,8 +94,11 @@ public:
       // Shown at once unless AUTO; then with the first output.
       open = wanted_ || (!spec_.autoOpen && !personClosed_);
       if (personClosed_ && !wanted_) open = false;
-      // Without WAIT the window goes with the handle.
-      closeNow = handleClosed_ && (!spec_.wait || !GetDisplay() || !everOpen_);
+      // Without WAIT the window goes with the handle; with it, the window
+      // stays until the person closes it, unless there is nothing to show.
+      const bool nothingShown = !everOpen_ && !open;
+      const bool personDone = personClosed_ && !windowOpen_;
+      closeNow = handleClosed_ && (!spec_.wait || !GetDisplay() || nothingShown || personDone);
     }
     if (closeNow) {
       Drop();
@@ -151,6 +156,10 @@ public:
   }
 
   Object *Window() const { return win_; }
+  static bool OnGuiTask() {
+    std::lock_guard g(Reg().lock);
+    return Reg().guiTask == FindTask(nullptr);
+  }
   Object *List() const { return list_; }
 
 private:
@@ -234,6 +243,7 @@ void InstallConsoleWindows(Object *app) {
     {
       std::lock_guard g(r.lock);
       r.app = nullptr;
+      r.guiTask = nullptr;
     }
     auto all = r.live;
     for (auto &c : all) c->Drop();
@@ -242,6 +252,7 @@ void InstallConsoleWindows(Object *app) {
   {
     std::lock_guard g(r.lock);
     r.app = app;
+    r.guiTask = FindTask(nullptr);
   }
   SetConsoleFactory([app](const ConsoleSpec &spec) -> std::unique_ptr<ConsoleWindow> {
     auto c = std::make_shared<Console>(app, spec);
