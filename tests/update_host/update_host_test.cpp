@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -254,6 +255,15 @@ TEST_F(UpdateHost, QuietCheckAMinuteAfterStartShowsTheBubbleForTenSeconds) {
   EXPECT_EQ(G->newVersionAvailable.load(), 1);
   EXPECT_EQ(display.RequestCount(), 0u);
   EXPECT_EQ(service.request_count(), 1u);
+
+  // The bar's tooltip tells of it too (once the plug-in builds tooltips).
+  platform::InputShowShortHelp(host.Bar(0), 2, 2);
+  host.RunFor(200);
+  const auto helps = display.ShortHelps();
+  if (helps.empty() || helps.back().empty())
+    std::printf("no tooltip from this build of the plug-in; its update line is not checked\n");
+  else
+    EXPECT_NE(helps.back().find("Btw, there is a new version available!"), std::string::npos) << helps.back();
 }
 
 TEST_F(UpdateHost, NoServiceGivesTheFrameworkErrorText) {
