@@ -63,7 +63,7 @@ async function askFromMenu() {
   const g = await gadgetBox(page);
   await page.mouse.click(g.x + g.width / 2, g.y + g.height / 2);
   await page.locator('.menu[data-level="0"] > [data-testid=menuitem]', { hasText: 'UpdateCheck...' }).click();
-  const req = page.locator('[data-testid=requester]', { hasText: 'Melodune.sbar: Question' });
+  const req = page.getByRole('alertdialog', { name: 'Melodune.sbar: Question' });
   await req.waitFor({ timeout: 20000 });
   return req;
 }
@@ -75,16 +75,17 @@ test('a new version is offered with its notes, and the downloader runs in a cons
   assert.ok(text.includes('Fewer dropped streams.'), text);
   assert.deepEqual(await req.locator('.buttons button').allInnerTexts(), ['Visit the homepage', 'Download & Install', 'Cancel']);
   await shot('update-question', req);
-  await req.locator('button', { hasText: 'Visit the homepage' }).click();
+  await req.getByRole('button', { name: 'Visit the homepage' }).click();
   await req.waitFor({ state: 'detached' });
   const opened = () => (existsSync(join(dir, 'opened')) ? readFileSync(join(dir, 'opened'), 'utf8') : '');
   await waitFor(() => opened().includes('http://home.test/frames/progs/Melodune_sbar.html'), 10000, 'the home page');
 
   req = await askFromMenu();
-  await req.locator('button', { hasText: 'Download & Install' }).click();
-  const con = page.locator('[data-testid=window]', { hasText: 'Grabulon_Downloader' });
+  await req.getByRole('button', { name: 'Download & Install' }).click();
+  const con = page.getByRole('dialog', { name: 'Grabulon_Downloader' });
   await con.waitFor({ timeout: 20000 });
-  await con.getByText('A new version of Melodune_sbar is available.').waitFor();
+  await con.getByText('a new version of Melodune_sbar is available.').waitFor();
+  await con.getByText('You may close this window now.').waitFor();
   await waitFor(() => opened().includes('/download/Melodune_sbar.html'), 10000, 'the download page');
   await shot('update-console', con);
   // The script is over; the window stays until it is closed.
@@ -100,10 +101,11 @@ test('the settings carry the switch for the check at start', async () => {
   const win = page.locator('[data-testid=window]', { hasText: 'Screenbar: Melodune' });
   await win.waitFor();
   await win.getByText('Check for updates at start').waitFor();
-  // Recolour twice, meta title, and this one: all on in a fresh configuration.
-  const boxes = win.locator('input[type=checkbox]');
+  // The settings' checkmarks carry no accessible name yet: the fourth one,
+  // after the two recolour ones and the meta title's.
+  const boxes = win.getByRole('checkbox');
   assert.equal(await boxes.count(), 4);
-  assert.equal(await boxes.nth(3).isChecked(), true);
+  assert.equal(await boxes.nth(3).isChecked(), true, 'on in a fresh configuration');
   await shot('update-prefs', win);
   await win.locator('button', { hasText: 'Cancel' }).click();
   await win.waitFor({ state: 'detached' });
