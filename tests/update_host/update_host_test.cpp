@@ -68,9 +68,9 @@ protected:
 
   // keepStartCheck: leave the quiet check a minute after start in place.
   void Start(bool keepStartCheck = false) {
+    started = platform::ClockNowMs(); // the check at start is pushed inside Start
     ASSERT_TRUE(host.Load(Plugin)) << host.Error();
     ASSERT_TRUE(host.Start()) << host.Error();
-    started = platform::ClockNowMs();
     G = static_cast<Globals *>(playbacktest::PluginSymbol(Plugin, "g"));
     ASSERT_NE(G, nullptr);
     if (!keepStartCheck)
