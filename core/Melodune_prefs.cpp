@@ -6,8 +6,8 @@
 #include "dos/dos.h"
 #include "gadgets/gadgets.h"
 #include "host/screenbar.h"
+#include "update/Update.h"
 
-#define MELODUNE_HOMEPAGE "https://melodune.example.org/"
 #define MELODUNE_MAIL "mailto:melodune@example.org"
 #define MELODUNE_DONATE "https://melodune.example.org/donate"
 
@@ -111,8 +111,11 @@ MELODUNE_HANDLER(Melodune_PrefsPanel) {
            __VERSION__);
   Object *aboutButton = MakeButton(about);
   if (aboutButton) SetAttrs(aboutButton, MUIA_ShortHelp, "Click me to check, if there is an update available!");
+  // The same page the update check offers; the short help points at it.
+  static char homepage[160];
+  SNPrintf(homepage, sizeof(homepage), "http://%s/frames/progs/Melodune_sbar.html", HomepageHost());
   Object *links = MUI_NewObject(
-      MUIC_Group, MUIA_Group_Horiz, TRUE, Child, Space(), Child, Link("Homepage", MELODUNE_HOMEPAGE, MELODUNE_HOMEPAGE),
+      MUIC_Group, MUIA_Group_Horiz, TRUE, Child, Space(), Child, Link("Homepage", homepage, homepage),
       Child, Space(), Child, Link("Send an eMail", MELODUNE_MAIL, "Send an eMail to me!"), Child, Space(), Child,
       Link("Donate money", MELODUNE_DONATE, "If you like Melodune, a small donation keeps it going. Thank you!"),
       Child, Space());
