@@ -131,8 +131,8 @@ LONG UpdateCheck(CONST_STRPTR name, CONST_STRPTR version, UWORD quiet, Object *o
       CloseLibrary(base);
     }
     const Tag addrTag = libVersion > 51 ? MMA_StreamURL : MMA_StreamName;
-    http = NewObject(nullptr, "http.stream", addrTag, request, MMA_Http_ResponseCode, &response, MMA_ErrorCode,
-                     &error, TAG_END);
+    http = NewObject(nullptr, "http.stream", addrTag, request, MMA_Http_ResponseCode, &response, MMA_ErrorCode, &error,
+                     TAG_END);
   } else {
     error = MMERR_BAD_ADDRESS;
   }
@@ -154,7 +154,8 @@ LONG UpdateCheck(CONST_STRPTR name, CONST_STRPTR version, UWORD quiet, Object *o
   if (length > UPDATE_REPLY_MAX) length = UPDATE_REPLY_MAX;
   auto *reply = static_cast<UBYTE *>(AllocVec(length + 1, MEMF_ANY | MEMF_CLEAR));
   if (!reply) {
-    if (!quiet) Tell(obj, Warning, "Okay", "\33cUpdateCheck for '%s':\nFailed to allocate %ld bytes!", name, length + 1);
+    if (!quiet)
+      Tell(obj, Warning, "Okay", "\33cUpdateCheck for '%s':\nFailed to allocate %ld bytes!", name, length + 1);
     DisposeObject(http);
     return UPDATE_NO_MEMORY;
   }
@@ -187,11 +188,13 @@ LONG UpdateCheck(CONST_STRPTR name, CONST_STRPTR version, UWORD quiet, Object *o
     default: {
       std::memcpy(request, newVersion, sizeof(newVersion));
       if (quiet) break;
-      const LONG choice = Tell(obj, Question, "Visit the homepage|Download & Install|Cancel",
-                               "\33cThere is a new version \33bv%s\33n available for \33b%s\33n!\n\n\33l%s", request,
-                               name, notes);
-      if (choice == 1) OpenHomepage(name);
-      else if (choice == 2) StartDownloader(name);
+      const LONG choice =
+          Tell(obj, Question, "Visit the homepage|Download & Install|Cancel",
+               "\33cThere is a new version \33bv%s\33n available for \33b%s\33n!\n\n\33l%s", request, name, notes);
+      if (choice == 1)
+        OpenHomepage(name);
+      else if (choice == 2)
+        StartDownloader(name);
       break;
     }
     }

@@ -8,13 +8,20 @@
 
 CONST_STRPTR UpdateResultText(LONG code) {
   switch (code) {
-  case UPDATE_SAME_VERSION: return "Same version";
-  case UPDATE_NEW_VERSION: return "New version";
-  case UPDATE_APP_NOT_FOUND: return "App not found";
-  case UPDATE_UNKNOWN_ERROR: return "Unknown error";
-  case UPDATE_NO_MEMORY: return "Not enough memory";
-  case UPDATE_NO_NETWORK: return "No network";
-  case UPDATE_OPENLIBS_FAILED: return "OpenLibs failed";
+  case UPDATE_SAME_VERSION:
+    return "Same version";
+  case UPDATE_NEW_VERSION:
+    return "New version";
+  case UPDATE_APP_NOT_FOUND:
+    return "App not found";
+  case UPDATE_UNKNOWN_ERROR:
+    return "Unknown error";
+  case UPDATE_NO_MEMORY:
+    return "Not enough memory";
+  case UPDATE_NO_NETWORK:
+    return "No network";
+  case UPDATE_OPENLIBS_FAILED:
+    return "OpenLibs failed";
   }
   return "Unsupported result";
 }

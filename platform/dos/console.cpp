@@ -81,11 +81,16 @@ bool ParseConsoleName(std::string_view name, ConsoleSpec &spec) {
     } else if (field == 4) {
       spec.title.assign(part);
     } else if (!part.empty()) {
-      if (IsOption(part, "AUTO")) spec.autoOpen = true;
-      else if (IsOption(part, "WAIT")) spec.wait = true;
-      else if (IsOption(part, "CLOSE")) spec.close = true;
-      else if (part.size() > 6 && EqualsNoCaseLatin1(part.substr(0, 6), "SCREEN")) spec.screen.assign(part.substr(6));
+      if (IsOption(part, "AUTO"))
+        spec.autoOpen = true;
+      else if (IsOption(part, "WAIT"))
+        spec.wait = true;
+      else if (IsOption(part, "CLOSE"))
+        spec.close = true;
+      else if (part.size() > 6 && EqualsNoCaseLatin1(part.substr(0, 6), "SCREEN"))
+        spec.screen.assign(part.substr(6));
       else if (part.size() > 3 && EqualsNoCaseLatin1(part.substr(0, 3), "ALT")) {
+        // The other size of a zoom gadget: nothing to keep here.
       } else if (!IsOption(part, "NOSIZE") && !IsOption(part, "NODRAG") && !IsOption(part, "NODEPTH") &&
                  !IsOption(part, "SMART") && !IsOption(part, "SIMPLE") && !IsOption(part, "BACKDROP") &&
                  !IsOption(part, "NOBORDER") && !IsOption(part, "INACTIVE") && !IsOption(part, "SCREEN"))
@@ -123,7 +128,8 @@ std::string PlainConsoleText(std::string_view bytes) {
     if (csi) {
       // Parameters and intermediates up to the final byte (0x40..0x7E).
       i += c == 0x1B ? 2 : 1;
-      while (i < bytes.size() && !(bytes[i] >= 0x40 && bytes[i] <= 0x7E)) ++i;
+      while (i < bytes.size() && !(bytes[i] >= 0x40 && bytes[i] <= 0x7E))
+        ++i;
       continue;
     }
     if (c == 0x1B) {

@@ -108,7 +108,8 @@ public:
     if (!win_) return;
     SetAttrs(list_, MUIA_List_Quiet, TRUE);
     DoMethod(list_, MUIM_List_Clear);
-    for (const auto &l : lines) DoMethod(list_, MUIM_List_InsertSingle, l.c_str(), MUIV_List_Insert_Bottom);
+    for (const auto &l : lines)
+      DoMethod(list_, MUIM_List_InsertSingle, l.c_str(), MUIV_List_Insert_Bottom);
     if (!partial.empty()) DoMethod(list_, MUIM_List_InsertSingle, partial.c_str(), MUIV_List_Insert_Bottom);
     SetAttrs(list_, MUIA_List_Quiet, FALSE);
     const IPTR entries = Attr(list_, MUIA_List_Entries);
@@ -172,7 +173,8 @@ private:
   bool Build() {
     list_ = MUI_NewObject(MUIC_List, MUIA_Frame, MUIV_Frame_ReadList, MUIA_List_ConstructHook,
                           MUIV_List_ConstructHook_String, MUIA_List_DestructHook, MUIV_List_DestructHook_String);
-    Object *view = list_ ? MUI_NewObject(MUIC_Listview, MUIA_Listview_List, list_, MUIA_Listview_Input, FALSE) : nullptr;
+    Object *view =
+        list_ ? MUI_NewObject(MUIC_Listview, MUIA_Listview_List, list_, MUIA_Listview_Input, FALSE) : nullptr;
     if (!view) {
       if (list_) MUI_DisposeObject(list_);
       list_ = nullptr;
@@ -246,7 +248,8 @@ void InstallConsoleWindows(Object *app) {
       r.guiTask = nullptr;
     }
     auto all = r.live;
-    for (auto &c : all) c->Drop();
+    for (auto &c : all)
+      c->Drop();
     return;
   }
   {

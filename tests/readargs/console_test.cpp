@@ -33,8 +33,13 @@ TEST(ConsoleName, FieldsAndOptions) {
 }
 
 TEST(ConsoleText, ControlSequencesAreTakenOut) {
-  EXPECT_EQ(platform::PlainConsoleText("a\33[1;31mred\33[0m\x9b" "2Jb\r\n\tc\a\33cd"), "aredb\n\tcd");
-  EXPECT_EQ(platform::PlainConsoleText("Gr\xFC\xDF" "e"), "Gr\xFC\xDF" "e");
+  EXPECT_EQ(platform::PlainConsoleText("a\33[1;31mred\33[0m\x9b"
+                                       "2Jb\r\n\tc\a\33cd"),
+            "aredb\n\tcd");
+  EXPECT_EQ(platform::PlainConsoleText("Gr\xFC\xDF"
+                                       "e"),
+            "Gr\xFC\xDF"
+            "e");
 }
 
 // Records what a console window would show, and lets the test close it.

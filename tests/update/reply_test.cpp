@@ -54,17 +54,23 @@ TEST(UpdateReply, VersionIsCutAt127Characters) {
 }
 
 TEST(UpdateReply, CleaningTakesOutCodesAndConvertsUtf8) {
-  char escapes[] = "3.6\n\33bbold\33n \33I[4:sys:secret]\x9b" "1m\r\ttab\x01";
+  char escapes[] = "3.6\n\33bbold\33n \33I[4:sys:secret]\x9b"
+                   "1m\r\ttab\x01";
   CleanUpdateReply(escapes);
   EXPECT_STREQ(escapes, "3.6\nbboldn I[4:sys:secret]1m\ttab");
 
-  char utf8[] = "3.6\nGr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC";
+  char utf8[] = "3.6\nGr\xC3\xBC\xC3\x9F"
+                "e \xE2\x82\xAC";
   CleanUpdateReply(utf8);
-  EXPECT_STREQ(utf8, "3.6\nGr\xFC\xDF" "e ?");
+  EXPECT_STREQ(utf8, "3.6\nGr\xFC\xDF"
+                     "e ?");
 
-  char latin1[] = "3.6\nGr\xFC\xDF" "e";
+  char latin1[] = "3.6\nGr\xFC\xDF"
+                  "e";
   CleanUpdateReply(latin1);
-  EXPECT_STREQ(latin1, "3.6\nGr\xFC\xDF" "e") << "Latin-1 stays as it is";
+  EXPECT_STREQ(latin1, "3.6\nGr\xFC\xDF"
+                       "e")
+      << "Latin-1 stays as it is";
 }
 
 TEST(UpdateReply, ResultNames) {

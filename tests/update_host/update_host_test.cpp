@@ -94,8 +94,7 @@ protected:
   // "UpdateCheck..." from the menu, and the requester it gives.
   platform::RequestInfo AskFromMenu() {
     const size_t before = display.RequestCount();
-    DoMethod(host.Application(), MUIM_Application_PushMethod, host.Bar(0), 2, MM_Melodune_MenuAction,
-             MENU_UPDATECHECK);
+    DoMethod(host.Application(), MUIM_Application_PushMethod, host.Bar(0), 2, MM_Melodune_MenuAction, MENU_UPDATECHECK);
     EXPECT_TRUE(Until([&] { return display.RequestCount() > before; }));
     const auto all = display.Requests();
     return all.size() > before ? all[before] : platform::RequestInfo{};
@@ -114,7 +113,8 @@ protected:
   }
   size_t BubblesWith(const std::string &text) {
     size_t n = 0;
-    for (const auto &b : display.Bubbles()) n += b.text == text;
+    for (const auto &b : display.Bubbles())
+      n += b.text == text;
     return n;
   }
 
@@ -161,10 +161,11 @@ TEST_F(UpdateHost, EachAnswerGivesItsRequesterAndTheQuietCheckShowsNothing) {
        "\33cThere is a new version \33bv3.9I[4:SYS:x]\33n available for \33bMelodune_sbar\33n!\n\n\33lbBoldn?", 3, 1},
       {"long version", [&] { service.set_override(testkit::Response::text(std::string(10000, '4') + "\nx")); },
        "Melodune.sbar: Question",
-       "\33cThere is a new version \33bv" + std::string(127, '4') + "\33n available for \33bMelodune_sbar\33n!\n\n\33lx",
+       "\33cThere is a new version \33bv" + std::string(127, '4') +
+           "\33n available for \33bMelodune_sbar\33n!\n\n\33lx",
        3, 1},
-      {"dropped", [&] { service.set_override(testkit::UpdateService::dropped("3.")); }, "Melodune.sbar: Warning",
-       "", 1, 0},
+      {"dropped", [&] { service.set_override(testkit::UpdateService::dropped("3.")); }, "Melodune.sbar: Warning", "", 1,
+       0},
   };
   size_t bubbles = 0;
   for (auto &c : cases) {
