@@ -296,24 +296,42 @@ TEST_F(UpdateHost, TurnedOffTheStartDoesNotAskButTheMenuDoes) {
 }
 
 TEST_F(UpdateHost, ScriptsAreAnsweredWhileACheckWaits) {
-  service.set_override(testkit::UpdateService::stalled());
+  platform::SetClockRate(25); // the waits below take a while even so
   Start();
-  DoMethod(host.Application(), MUIM_Application_PushMethod, host.Bar(0), 2, MM_Melodune_UpdateCheck, 0);
-  ASSERT_TRUE(Until([&] { return service.request_count() == 1 && FindTask("Melodune UpdateCheck"); }));
-  std::atomic<bool> answered{false};
-  LONG rc = -1;
-  std::thread script([&] {
-    std::string result;
-    platform::SendRexxCommand("MELODUNE", "HELP", true, &rc, &result);
-    answered = true;
-  });
-  EXPECT_TRUE(Until([&] { return answered.load(); }, 5000));
-  script.join();
-  EXPECT_EQ(rc, 0);
-  // The stalled answer runs out of time and says so.
-  ASSERT_TRUE(Until([&] { return display.RequestCount() == 1; }, 20000));
-  EXPECT_NE(display.Requests()[0].text.find("ErrorCode = " + std::to_string(MMERR_TIMEOUT)), std::string::npos)
-      << display.Requests()[0].text;
+  testkit::Response silent;
+  silent.stall_after = 0;
+  silent.count_head = true; // not even a status line
+  const struct {
+    const char *what;
+    testkit::Response answer;
+    std::string text;
+  } cases[] = {
+      {"no answer", silent, "Failed to create http.stream object."},
+      {"answer stops", testkit::UpdateService::stalled(), "Failed to read the answer."},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.what);
+    service.set_override(c.answer);
+    const size_t asked = service.request_count(), shown = display.RequestCount();
+    DoMethod(host.Application(), MUIM_Application_PushMethod, host.Bar(0), 2, MM_Melodune_UpdateCheck, 0);
+    ASSERT_TRUE(Until([&] { return service.request_count() > asked && FindTask("Melodune UpdateCheck"); }));
+    std::atomic<bool> answered{false};
+    LONG rc = -1;
+    std::thread script([&] {
+      std::string result;
+      platform::SendRexxCommand("MELODUNE", "HELP", true, &rc, &result);
+      answered = true;
+    });
+    EXPECT_TRUE(Until([&] { return answered.load(); }, 5000));
+    script.join();
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(display.RequestCount(), shown) << "still waiting";
+    // The check runs out of time and says so.
+    ASSERT_TRUE(Until([&] { return display.RequestCount() > shown; }, 30000));
+    const std::string text = display.Requests()[shown].text;
+    EXPECT_NE(text.find(c.text), std::string::npos) << text;
+    EXPECT_NE(text.find("ErrorCode = " + std::to_string(MMERR_TIMEOUT)), std::string::npos) << text;
+  }
 }
 
 } // namespace
