@@ -253,7 +253,7 @@ class ListView {
     }
     data.rows.forEach((r, k) => this.rows.set(data.from + k, r));
     this.paint();
-    window.screenbarStats.painted = Date.now();
+    window.screenbarStats.painted = performance.now();
   }
 }
 
@@ -272,6 +272,7 @@ function renderList(n, winId) {
 }
 
 function updateList(h) {
+  window.screenbarStats.listAt = performance.now();
   const v = state.lists.get(h.id);
   if (v) v.set(h, false);
 }

@@ -99,19 +99,25 @@ function renderGroup(n, winId) {
     return { n: c || {}, e: ce };
   });
   // A label names the gadget after it (in a label/content column group, the
-  // first gadget of the content).
+  // first gadget of the content); a label right after a checkmark with no
+  // label of its own names the checkmark.
+  const controlIn = (e) => (e.matches(controlSelector) ? e : e.querySelector(controlSelector));
+  const name = (label, target) => {
+    if (!target || target.hasAttribute('aria-labelledby')) return false;
+    label.e.id = 'lbl-' + label.n.id;
+    target.setAttribute('aria-labelledby', label.e.id);
+    return true;
+  };
   kids.forEach((k, i) => {
-    if (!k.n.label || i + 1 >= kids.length) return;
+    if (!k.n.label) return;
     const next = kids[i + 1];
-    if (next.n.label) return;
-    const target = next.e.matches(controlSelector) ? next.e : next.e.querySelector(controlSelector);
-    if (!target || target.hasAttribute('aria-labelledby')) return;
-    k.e.id = 'lbl-' + k.n.id;
-    target.setAttribute('aria-labelledby', k.e.id);
+    if (next && !next.n.label && name(k, controlIn(next.e))) return;
+    const prev = kids[i - 1];
+    if (prev && prev.e.matches('input[type=checkbox]')) name(k, prev.e);
   });
   return e;
 }
-const controlSelector = 'input, select, button:not(.tog), [role=spinbutton], [role=checkbox], [role=grid], [role=treegrid], .clickable';
+const controlSelector = 'input, select, button:not(.tog), [role=spinbutton], [role=checkbox], [role=grid], [role=treegrid], .clickable:not(.label)';
 
 function weight(e, n, horiz) {
   const w = horiz ? n.hw : n.vw;
@@ -129,6 +135,13 @@ function renderTextNode(n) {
     if (n.input === 3) e.setAttribute('aria-pressed', n.sel ? 'true' : 'false');
     pressable(e, n);
     focusable(e, n);
+  } else if (n.label) {
+    e = el('div', 'txt label');
+    e.appendChild(renderText(n.text, n.hi));
+    if (n.input) {
+      e.classList.add('clickable');
+      pressable(e, n);
+    }
   } else if (n.input) {
     // A text that reacts to a click stays a text.
     e = el('div', 'txt clickable' + (n.frame ? ' framed' : ''));
@@ -215,7 +228,6 @@ function renderNumeric(n) {
     ev.preventDefault();
   });
   focusable(e, n);
-  e.tabIndex = n.cc || !n.dis ? 0 : -1;
   return e;
 }
 

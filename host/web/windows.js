@@ -7,7 +7,8 @@
 function windowBox(elem, box) {
   // Pixels as the host keeps them; negative sizes are shares of the screen.
   const s = $('#screen').getBoundingClientRect();
-  const size = (v, whole) => (v > 0 ? v : v <= -100 && v > -200 ? Math.round((whole * (-100 - v)) / 100) : 0);
+  const share = (v) => (v <= -100 && v > -200 ? -100 - v : v <= -200 && v > -300 ? -200 - v : 0);
+  const size = (v, whole) => (v > 0 ? v : Math.round((whole * share(v)) / 100));
   const w = size(box.w, s.width), h = size(box.h, s.height - 30);
   if (w > 0) elem.style.width = w + 'px';
   if (h > 0) elem.style.height = h + 'px';
@@ -106,6 +107,7 @@ function dropWindow(id) {
   if (!w) return;
   w.elem.remove();
   state.windows.delete(id);
+  for (const [nid, e] of [...state.nodes]) if (!e.isConnected) state.nodes.delete(nid);
   for (const [lid, v] of [...state.lists]) if (v.winId === id) state.lists.delete(lid);
 }
 

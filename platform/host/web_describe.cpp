@@ -73,7 +73,8 @@ void Common(Json &j, Object *o, uint32_t id) {
   if (Get(o, MUIA_CycleChain)) j.Key("cc").Bool(true);
   if (Get(o, MUIA_ContextMenu)) j.Key("cm").Bool(true);
   if (UBYTE key = static_cast<UBYTE>(Get(o, MUIA_ControlChar))) j.Key("key").Latin1(std::string(1, static_cast<char>(key)));
-  if (label && !input) j.Key("label").Bool(true);
+  // A label may take clicks too (one that toggles its checkmark).
+  if (label && IsInstanceOf(o, MUIC_Text)) j.Key("label").Bool(true);
 }
 
 } // namespace

@@ -216,7 +216,7 @@ test('the host preferences show the plug-in panel; a change recolours the gadget
   await page.click('[data-testid=prefs]');
   const win = page.locator('[data-testid=window]', { hasText: 'Screenbar: WebBar' });
   await win.waitFor();
-  const check = win.locator('input[type=checkbox]');
+  const check = win.getByRole('checkbox', { name: 'Green square' }); // named by the label after it
   assert.equal(await check.isChecked(), true);
   await check.click();
   await waitFor(async () => !(await check.isChecked()), 5000, 'the checkmark');
