@@ -92,6 +92,7 @@ enum : ULONG {
   CFG_RecolorRec = 0x00CA80CC,    // truth value, 1
   CFG_RecPen = 0x00CAC0CD,        // pen spec, "rff0000"
   CFG_ShowMetaTitle = 0x00CA80CE, // truth value, 1
+  CFG_CheckUpdates = 0x00CA80D0,  // truth value, 1: the quiet update check a minute after start
 };
 
 // Names of the tasks other code looks for.

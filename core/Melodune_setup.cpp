@@ -149,8 +149,8 @@ MELODUNE_HANDLER(Melodune_Setup) {
     g.gaugeIhn.ihn_Method = static_cast<ULONG>(MM_Melodune_UpdateGauge);
     g.timerAdded = 0;
 
-    // The automatic update check, a minute after start.
-    MeloPush(obj, 60000, MM_Melodune_UpdateCheck, 1);
+    // The quiet update check, a minute after start, unless turned off.
+    if (ConfigValue(obj, CFG_CheckUpdates)) MeloPush(obj, 60000, MM_Melodune_UpdateCheck, 1);
 
     g.currObj = obj;
     if (Object *proc = g.arexxProcess.load()) DoMethod(proc, MUIM_Process_Launch);
