@@ -14,9 +14,6 @@
 
 namespace {
 
-TreeNode *NodeAt(Object *tree, SIPTR pos) {
-  return reinterpret_cast<TreeNode *>(DoMethod(tree, MUIM_Listtree_GetEntry, MUIV_Listtree_GetEntry_ListNode_Root, pos, 0));
-}
 TreeNode *ParentOf(Object *tree, TreeNode *n) {
   return reinterpret_cast<TreeNode *>(DoMethod(tree, MUIM_Listtree_GetEntry, n, MUIV_Listtree_GetEntry_Position_Parent, 0));
 }
@@ -287,9 +284,7 @@ MELODUNE_HANDLER(Melodune_ApplyStations) {
     return 0;
   }
   LONG filled = 0;
-  for (SIPTR pos = 0; filled < n; ++pos) {
-    TreeNode *node = NodeAt(tree, pos);
-    if (!node) break;
+  for (TreeNode *node = NextInTreeOrder(tree, nullptr); node && filled < n; node = NextInTreeOrder(tree, node)) {
     if (node->tn_Flags & TNF_LIST) continue;
     StationNode *p = Payload(node);
     StationEntry e{Melodune_LtCreateFullName(node), StationTextCopy(p && p->icon ? p->icon : ""),
@@ -365,9 +360,7 @@ MELODUNE_HANDLER(Melodune_SaveStations) {
   IPTR active = xget(tree, MUIA_Listtree_Active);
   SetAttrs(tree, MUIA_Listtree_Active, MUIV_Listtree_Active_Off, TAG_DONE);
   Renames renames;
-  for (SIPTR pos = 0;; ++pos) {
-    TreeNode *node = NodeAt(tree, pos);
-    if (!node) break;
+  for (TreeNode *node = NextInTreeOrder(tree, nullptr); node; node = NextInTreeOrder(tree, node)) {
     const bool group = node->tn_Flags & TNF_LIST;
     if (group) MoveGroupDrawer(tree, node, renames);
     MoveNodeIcon(tree, node, renames);
