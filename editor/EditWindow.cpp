@@ -166,7 +166,7 @@ bool BuildWindow(Object *obj) {
   Object *previewGroup = HGroup({Space(), preview, Space()});
   Object *test = Button("_Test", "Listen to the currently selected station");
   Object *controls = VGroup({add, remove, MUI_MakeObject(MUIO_HBar, 2), HGroup({up, down}),
-                             MUI_MakeObject(MUIO_HBar, 2), openAll, closeAll, HGroup({dnd, dndLabel}), Space(),
+                             MUI_MakeObject(MUIO_HBar, 2), openAll, closeAll, HGroup({dndLabel, dnd}), Space(),
                              previewGroup, Space(), test});
   if (controls) SetAttrs(controls, MUIA_HorizWeight, 0, TAG_DONE);
 
