@@ -87,6 +87,37 @@ TEST_F(ListOpsTest, ImportAddsAGroupNamedAfterTheFile) {
   EXPECT_FALSE(xget(g.editWin.load(), MUIA_Window_Sleep));
 }
 
+TEST_F(ListOpsTest, BadFilesAreReportedAndChangeNothing) {
+  OpenWith(kList);
+  const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0 \0\0\0\x14\x08\x06", 24);
+  struct Case {
+    std::string content, status;
+  } cases[] = {
+      {png, "Wrong format of station list!"},
+      {"-3\nA\na.png\nhttp://a\n", "Wrong format of station list!"},
+      {"", "Wrong format of station list!"},
+      {"2\nCut\nshort.png\n", "No stations found in 'SYS:Data/Screenbar/Melodune/Bad.txt'!"},
+      {"1\n" + std::string(5000, 'x') + "\n\xc3\xa9t\xc3\xa9\nhttp://x\n", "Imported 1 entries!"},
+  };
+  for (const Case &c : cases) {
+    Write("Bad.txt", c.content);
+    screen.asl = platform::AslAnswer{"SYS:Data/Screenbar/Melodune", "Bad.txt"};
+    Answer({1});
+    DoMethod(obj, MM_Melodune_LoadStations);
+    EXPECT_EQ(Status(), c.status) << c.content.substr(0, 20);
+  }
+  // The long name was cut to one line, the UTF-8 bytes kept as they are.
+  auto *imported = reinterpret_cast<TreeNode *>(
+      DoMethod(tree, MUIM_Listtree_GetEntry, Find("Bad.txt"), 0, MUIV_Listtree_GetEntry_Flags_SameLevel));
+  ASSERT_NE(imported, nullptr);
+  EXPECT_EQ(std::string(static_cast<StationNode *>(imported->tn_User)->icon), "\xc3\xa9t\xc3\xa9");
+  EXPECT_GE(std::string(imported->tn_Name).size(), static_cast<size_t>(STATION_FIELD_MAX));
+  EXPECT_LT(std::string(imported->tn_Name).size(), static_cast<size_t>(STATION_LINE_SIZE));
+  EXPECT_EQ(CountStations(tree), 4);
+  EXPECT_EQ(Read("Stations.txt"), kList);
+  EXPECT_EQ(StationCount(), 3);
+}
+
 TEST_F(ListOpsTest, ApplyKeepsThePlayingStationByName) {
   OpenWith(kList);
   g.currStation = 2; // Solo plays
