@@ -233,6 +233,58 @@ BOOL StationIconExists(CONST_STRPTR icon) {
   return l ? TRUE : FALSE;
 }
 
+namespace {
+
+std::string LowerLatin1(CONST_STRPTR s) {
+  std::string out(s);
+  for (char &c : out) c = static_cast<char>(platform::ToLowerLatin1(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Adds the entries of the drawer `lock` below `prefix`; false when the walk
+// gave up (too deep or too many entries).
+bool IndexDrawer(BPTR lock, const std::string &prefix, int depth, std::unordered_set<std::string> &names) {
+  constexpr int kMaxDepth = 8;
+  constexpr size_t kMaxEntries = 200000;
+  FileInfoBlock fib{};
+  if (!Examine(lock, &fib)) return false;
+  while (ExNext(lock, &fib)) {
+    if (names.size() >= kMaxEntries) return false;
+    std::string path = prefix + LowerLatin1(fib.fib_FileName);
+    names.insert(path);
+    if (fib.fib_DirEntryType > 0) {
+      if (depth >= kMaxDepth) return false;
+      BPTR old = CurrentDir(lock);
+      BPTR sub = Lock(fib.fib_FileName, SHARED_LOCK);
+      CurrentDir(old);
+      if (!sub) continue;
+      bool ok = IndexDrawer(sub, path + "/", depth + 1, names);
+      UnLock(sub);
+      if (!ok) return false;
+    }
+  }
+  return true;
+}
+
+} // namespace
+
+StationIconIndex::StationIconIndex() {
+  BPTR dir = Lock(STATION_ICON_DIR, SHARED_LOCK);
+  if (!dir) return;
+  complete_ = IndexDrawer(dir, "", 0, names_);
+  UnLock(dir);
+  if (!complete_) names_.clear();
+}
+
+BOOL StationIconIndex::Exists(CONST_STRPTR icon) const {
+  if (!icon || !*icon) return FALSE;
+  if (!complete_ || std::strchr(icon, ':') || icon[0] == '/' || std::strstr(icon, "//"))
+    return StationIconExists(icon);
+  std::string key = LowerLatin1(icon);
+  while (!key.empty() && key.back() == '/') key.pop_back(); // "Rock/" names the drawer
+  return names_.count(key) ? TRUE : FALSE;
+}
+
 // ---- testing a station through the spare slot --------------------------------------------------------
 
 namespace {

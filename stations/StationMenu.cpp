@@ -51,7 +51,7 @@ void ClearStationMenu() {
   GroupPaths().clear();
 }
 
-Object *FindOrCreateGroupMenu(Object *parent, CONST_STRPTR groupPath) {
+Object *FindOrCreateGroupMenu(Object *parent, CONST_STRPTR groupPath, const StationIconIndex *icons) {
   if (!parent || !groupPath) return nullptr;
   auto &paths = GroupPaths();
   for (Object *child : Children(parent)) {
@@ -60,7 +60,7 @@ Object *FindOrCreateGroupMenu(Object *parent, CONST_STRPTR groupPath) {
   }
   char title[1024];
   std::snprintf(title, sizeof title, "\33I[4:" STATION_ICON_DIR "%s.info] %s",
-                StationIconExists(groupPath) ? groupPath : "_empty", StationDisplayName(groupPath));
+                (icons ? icons->Exists(groupPath) : StationIconExists(groupPath)) ? groupPath : "_empty", StationDisplayName(groupPath));
   Object *sub = MUI_NewObject(MUIC_Menu, MUIA_Menu_Title, title, MUIA_Menu_CopyStrings, TRUE, MUIA_UserData,
                               MENU_GROUP_UDATA, TAG_DONE);
   if (!sub) return nullptr;
@@ -85,10 +85,11 @@ BOOL BuildStationMenu() {
   if (!menu) return TRUE;
 
   std::map<std::string, Object *> made;
+  const StationIconIndex icons; // one read of the icon drawer for the whole build
   for (const MenuStation &s : stations) {
     char title[1024];
     std::snprintf(title, sizeof title, "\33I[4:" STATION_ICON_DIR "%s]\xa0%s",
-                  StationIconExists(s.icon.c_str()) ? s.icon.c_str() : STATION_EMPTY_ICON,
+                  icons.Exists(s.icon.c_str()) ? s.icon.c_str() : STATION_EMPTY_ICON,
                   StationDisplayName(s.name.c_str()));
     Object *item = MUI_NewObject(MUIC_Menuitem, MUIA_Menuitem_Title, title, MUIA_Menuitem_CopyStrings, TRUE,
                                  MUIA_UserData, static_cast<IPTR>(s.index) + MENU_FIRSTSTATION, TAG_DONE);
@@ -104,7 +105,7 @@ BOOL BuildStationMenu() {
       // list does not search the menu once per station.
       std::string path = s.name.substr(0, slash);
       Object *&sub = made[path];
-      if (!sub) sub = FindOrCreateGroupMenu(parent, path.c_str());
+      if (!sub) sub = FindOrCreateGroupMenu(parent, path.c_str(), &icons);
       if (!sub) break;
       parent = sub;
     }

@@ -8,6 +8,9 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
+
+#include <string>
 #include <vector>
 
 #include "core/Melodune.h"
@@ -89,6 +92,18 @@ struct MUIS_Listtree_TreeNode *LtFindOrCreateGroups(Object *tree, struct MUIS_Li
 // TRUE when icon is non-empty and names an existing file or drawer
 // relative to the icon drawer (or an absolute one).
 BOOL StationIconExists(CONST_STRPTR icon);
+// The same question for many names at once (a menu build): the icon drawer
+// is read once, names are looked up ignoring case. Absolute names and names
+// with parent references are asked of the file system one by one.
+class StationIconIndex {
+public:
+  StationIconIndex();
+  BOOL Exists(CONST_STRPTR icon) const;
+
+private:
+  bool complete_ = false; // false: the drawer was too big or unreadable
+  std::unordered_set<std::string> names_; // relative paths, lower case
+};
 
 // ---- the station menu (GUI task) -------------------------------------------------------------------
 
@@ -97,7 +112,7 @@ BOOL BuildStationMenu();
 // Removes and disposes the station items and group submenus of g.menu.
 void ClearStationMenu();
 // The submenu of groupPath inside parent, created and appended if missing.
-Object *FindOrCreateGroupMenu(Object *parent, CONST_STRPTR groupPath);
+Object *FindOrCreateGroupMenu(Object *parent, CONST_STRPTR groupPath, const StationIconIndex *icons = nullptr);
 
 // ---- readers (any task) ----------------------------------------------------------------------------
 

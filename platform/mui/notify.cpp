@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "dos/dos.h"
 #include "mui/core_internal.h"
@@ -36,6 +37,15 @@ std::unordered_map<Object *, uint64_t> &LiveObjects() {
   return live;
 }
 uint64_t g_nextSerial = 1; // guarded by CoreLock()
+
+// For each object that notifications point at, the objects whose lists may
+// hold them (a superset: a killed notification leaves its source here). A
+// disposal then visits only those lists instead of every live object's,
+// which keeps tearing down a big menu or list linear.
+std::unordered_map<IPTR, std::unordered_set<Object *>> &PointedAtBy() {
+  static std::unordered_map<IPTR, std::unordered_set<Object *>> sources;
+  return sources;
+}
 
 // Notifications may call far; a message gets room for arguments a method
 // reads beyond what the notification gave it.
@@ -104,15 +114,24 @@ void Fire(Object *obj, IPTR attr, IPTR value) {
 
 void ForgetNotifications(Object *obj, NotifyData *d) {
   std::lock_guard g(CoreLock());
+  auto &pointed = PointedAtBy();
   if (d->notifies) {
-    for (auto &n : *d->notifies)
+    for (auto &n : *d->notifies) {
       n->removed = true;
+      if (IsSpecialDest(n->dest)) continue;
+      auto it = pointed.find(n->dest);
+      if (it == pointed.end()) continue;
+      it->second.erase(obj);
+      if (it->second.empty()) pointed.erase(it);
+    }
     delete d->notifies;
     d->notifies = nullptr;
   }
   // Notifications of other objects that point at this one.
-  for (auto &[other, serial] : LiveObjects()) {
-    (void)serial;
+  auto it = pointed.find(reinterpret_cast<IPTR>(obj));
+  if (it == pointed.end()) return;
+  for (Object *other : it->second) {
+    if (other == obj || !LiveObjects().count(other)) continue;
     NotifyData *od = static_cast<NotifyData *>(INST_DATA(g_notifyClass, other));
     if (!od->notifies) continue;
     auto &v = *od->notifies;
@@ -124,6 +143,7 @@ void ForgetNotifications(Object *obj, NotifyData *d) {
                            }),
             v.end());
   }
+  pointed.erase(it);
 }
 
 IPTR NotifyNew(IClass *cl, Object *obj, opSet *msg) {
@@ -260,6 +280,7 @@ IPTR NotifyAdd(Object *obj, Msg msg) {
   node->msg.assign(words, words + count);
   std::lock_guard g(CoreLock());
   if (!d->notifies) d->notifies = new std::vector<std::shared_ptr<NotifyNode>>();
+  if (node->dest && !IsSpecialDest(node->dest)) PointedAtBy()[node->dest].insert(obj);
   d->notifies->push_back(std::move(node));
   return TRUE;
 }

@@ -117,6 +117,16 @@ TEST_F(Notify, DisposingTargetOrSourceLeavesNothingBehind) {
   SetAttrs(src, TA_Value, 1); // must not reach the freed object
   EXPECT_EQ(Rec().Count(), 0u);
 
+  // Two sources on one target: the first going away does not make the
+  // target forget the other's notification when it goes itself.
+  Object *other = NewRecorder(), *target = NewRecorder();
+  DoMethod(other, MUIM_Notify, TA_Value, MUIV_EveryTime, target, 3, TM_Record, 4, 0);
+  DoMethod(src, MUIM_Notify, TA_Value, MUIV_EveryTime, target, 3, TM_Record, 5, 0);
+  MUI_DisposeObject(other);
+  MUI_DisposeObject(target);
+  SetAttrs(src, TA_Value, 7);
+  EXPECT_EQ(Rec().Count(), 0u);
+
   // A notification that disposes of its own source: later notifications and
   // tags of the same set are skipped instead of touching freed memory.
   Object *killer = NewRecorder();
