@@ -29,7 +29,3 @@ extern const char ARexxHelpText[];
 BOOL InitARexx(CONST_STRPTR baseName, BOOL exact);
 void HandleARexx();
 void CloseARexx();
-
-// The update check, linked in by its own subsystem: 1 when a newer version exists.
-__attribute__((weak, visibility("hidden"))) LONG UpdateCheck(CONST_STRPTR name, CONST_STRPTR version, UWORD quiet,
-                                                             Object *obj);

@@ -1,5 +1,6 @@
 // The ARexx process: the public port "MELODUNE", the update check and the
 // end of the station-directory download, all away from the GUI task.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -7,6 +8,7 @@
 #include "Melodune.h"
 #include "dos/dos.h"
 #include "rexx/rexx.h"
+#include "update/Update.h"
 
 namespace {
 
@@ -24,17 +26,66 @@ void Answer(struct RexxMsg *rm, LONG rc, IPTR result) {
   ReplyMsg(&rm->rm_Node);
 }
 
-void RunUpdateCheck() {
+// The update check runs on a task of its own, so that the port goes on
+// answering scripts while the check waits on the network or on the person.
+// Checks never overlap: a request that comes meanwhile runs after it.
+struct CheckState {
+  struct Task *task = nullptr;
+  std::atomic<LONG> result{0};
+  std::atomic<bool> finished{false};
+  LONG mode = 0;
+  bool pending = false;
+  BYTE doneSig = -1;
+};
+CheckState Check;
+
+void StartUpdateCheck() {
+  if (Check.task) {
+    Check.pending = true;
+    return;
+  }
   Object *main = g.obj.load();
   IPTR mode = 0;
   if (main) GetAttr(MUIA_UserData, main, &mode);
-  // Asked from the menu it may ask the user; the automatic one is quiet.
-  const LONG result = UpdateCheck ? UpdateCheck("Melodune_sbar", "3.5", mode ? 1 : 0, nullptr) : 0;
+  Check.mode = static_cast<LONG>(mode);
+  struct Task *me = FindTask(nullptr);
+  const ULONG done = Check.doneSig >= 0 ? 1UL << Check.doneSig : 0;
+  // Asked from the menu it may ask the person; the automatic one is quiet.
+  const UWORD quiet = mode ? 1 : 0;
+  Check.finished = false;
+  Check.task = platform::CreateTask("Melodune UpdateCheck", 0, [me, done, quiet] {
+    Check.result = UpdateCheck("Melodune_sbar", "3.5", quiet, nullptr);
+    Check.finished = true;
+    if (done) Signal(me, done);
+  });
+  if (!Check.task) DLOG("Melodune_Process_Process", "Failed to start the update check!\n");
+}
+
+void FinishUpdateCheck() {
+  if (!Check.task || !Check.finished.load()) return;
+  platform::JoinTask(Check.task);
+  Check.task = nullptr;
+  const LONG result = Check.result.load();
   g.newVersionAvailable = result == 1 ? 1 : 0;
-  if (mode == 1 && result == 1) {
+  if (Check.mode != 0 && result == 1) {
     Object *cur = g.currObj.load();
     MeloPush(cur, 0, MM_Melodune_CreateBubble, NewVersionBubble);
     MeloPush(cur, 10000, MM_Melodune_DeleteBubble);
+  }
+  if (Check.pending) {
+    Check.pending = false;
+    StartUpdateCheck();
+  }
+}
+
+// At the end of the process: a check still waiting on the network gives up
+// (CTRL-C breaks its pulls); one waiting on the person is waited for.
+void EndUpdateCheck() {
+  Check.pending = false;
+  if (Check.task) {
+    Signal(Check.task, SIGBREAKF_CTRL_C);
+    platform::JoinTask(Check.task);
+    Check.task = nullptr;
   }
 }
 
@@ -108,14 +159,22 @@ MELODUNE_HANDLER(Melodune_Process_Process) {
   if (!InitARexx("MELODUNE", TRUE)) DLOG("Melodune_Process_Process", "Failed to initialize ARexx port!\n");
   else mask = 1UL << Port->mp_SigBit;
 
+  Check.doneSig = AllocSignal(-1);
+  const ULONG checkDone = Check.doneSig >= 0 ? 1UL << Check.doneSig : 0;
+
   // The process object sets the flag from the GUI task.
   while (!__atomic_load_n(m->kill, __ATOMIC_ACQUIRE)) {
-    const ULONG sigs = Wait(mask | SIGBREAKF_CTRL_C | SIGBREAKF_CTRL_D | SIGBREAKF_CTRL_F);
+    const ULONG sigs = Wait(mask | checkDone | SIGBREAKF_CTRL_C | SIGBREAKF_CTRL_D | SIGBREAKF_CTRL_F);
     if (Port && (sigs & (1UL << Port->mp_SigBit))) HandleARexx();
     if (sigs & SIGBREAKF_CTRL_F) MeloPush(obj, 0, MM_Melodune_ParseStations);
-    if (sigs & SIGBREAKF_CTRL_D) RunUpdateCheck();
+    FinishUpdateCheck(); // its signal only wakes the loop
+    if (sigs & SIGBREAKF_CTRL_D) StartUpdateCheck();
     // CTRL-C only wakes the loop to look at the stop flag.
   }
+
+  EndUpdateCheck();
+  if (Check.doneSig >= 0) FreeSignal(Check.doneSig);
+  Check.doneSig = -1;
 
   if (Object *app = _app(obj)) DoMethod(app, MUIM_Application_KillPushMethod, obj, 0, 0);
   if (PortReady) CloseARexx();

@@ -51,9 +51,16 @@ enum : IPTR {
   MM_Melodune_XDisConnect = 0x80CA0019,     // (reconnect)
   MM_Melodune_UpdateGauge = 0x80CA001A,
   MM_Melodune_TitleAction = 0x80CA001B,     // (menu item, source)
-  // 0x80CA001C..0x80CA0022, 0x80CA0026, 0x80CA0027: the station editor's
-  // operations; the editor names the rest.
+  // the station editor
+  MM_Melodune_ShowStation = 0x80CA001C,     // (tree node or null)
+  MM_Melodune_UpdateStation = 0x80CA001D,   // (tree node or null: the active one)
   MM_Melodune_AddStation = 0x80CA001E,      // (name, icon, stream) -> node
+  MM_Melodune_NewGroup = 0x80CA001F,
+  MM_Melodune_CloneStation = 0x80CA0020,
+  MM_Melodune_MoveUp = 0x80CA0021,
+  MM_Melodune_MoveDown = 0x80CA0022,
+  MM_Melodune_RemoveNode = 0x80CA0026,
+  MM_Melodune_DragDropSort = 0x80CA0027,    // (on)
   MM_Melodune_SearchWindow = 0x80CA0028,
   MM_Melodune_GetStations = 0x80CA0029,
   MM_Melodune_ParseStations = 0x80CA002A,
@@ -92,6 +99,7 @@ enum : ULONG {
   CFG_RecolorRec = 0x00CA80CC,    // truth value, 1
   CFG_RecPen = 0x00CAC0CD,        // pen spec, "rff0000"
   CFG_ShowMetaTitle = 0x00CA80CE, // truth value, 1
+  CFG_CheckUpdates = 0x00CA80D0,  // truth value, 1: the quiet update check a minute after start
 };
 
 // Names of the tasks other code looks for.
@@ -283,17 +291,17 @@ MELODUNE_WEAK_HANDLER(Melodune_StreamInfoWindow);
 MELODUNE_WEAK_HANDLER(Melodune_UpdateStreamInfo);
 MELODUNE_WEAK_HANDLER(Melodune_TitleAction);
 MELODUNE_WEAK_HANDLER(Melodune_CreateShortHelp); // MUIM_CreateShortHelp: an AllocVec text, freed by DeleteShortHelp
-// station editor: 0x80CA0002 and 0x80CA001C..0x80CA0022, 0x80CA0026, 0x80CA0027
+// station editor
 MELODUNE_WEAK_HANDLER(Melodune_EditStations);
-MELODUNE_WEAK_HANDLER(Melodune_Editor1C);
-MELODUNE_WEAK_HANDLER(Melodune_Editor1D);
+MELODUNE_WEAK_HANDLER(Melodune_ShowStation);
+MELODUNE_WEAK_HANDLER(Melodune_UpdateStation);
 MELODUNE_WEAK_HANDLER(Melodune_AddStation);
-MELODUNE_WEAK_HANDLER(Melodune_Editor1F);
-MELODUNE_WEAK_HANDLER(Melodune_Editor20);
-MELODUNE_WEAK_HANDLER(Melodune_Editor21);
-MELODUNE_WEAK_HANDLER(Melodune_Editor22);
-MELODUNE_WEAK_HANDLER(Melodune_Editor26);
-MELODUNE_WEAK_HANDLER(Melodune_Editor27);
+MELODUNE_WEAK_HANDLER(Melodune_NewGroup);
+MELODUNE_WEAK_HANDLER(Melodune_CloneStation);
+MELODUNE_WEAK_HANDLER(Melodune_MoveUp);
+MELODUNE_WEAK_HANDLER(Melodune_MoveDown);
+MELODUNE_WEAK_HANDLER(Melodune_RemoveNode);
+MELODUNE_WEAK_HANDLER(Melodune_DragDropSort);
 // search
 MELODUNE_WEAK_HANDLER(Melodune_SearchWindow);
 MELODUNE_WEAK_HANDLER(Melodune_GetStations);
@@ -306,7 +314,6 @@ MELODUNE_WEAK_HANDLER(Melodune_Process_Process);
 // are linked in.
 MELODUNE_WEAK void FreeStationList();                 // station list
 MELODUNE_WEAK void ClearStationMenu();                // station menu items
-MELODUNE_WEAK void BuildStreamInfoWindow(Object *obj); // g.streamInfoWin and its gadgets, closed
 
 // ---- debug trace ---------------------------------------------------------------------------------
 

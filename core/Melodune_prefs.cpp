@@ -1,4 +1,4 @@
-// The six settings kept by the host: which are ours, their defaults, the
+// The settings kept by the host: which are ours, their defaults, the
 // settings panel, and what a changed setting does to a live gadget.
 #include <cstring>
 
@@ -6,8 +6,8 @@
 #include "dos/dos.h"
 #include "gadgets/gadgets.h"
 #include "host/screenbar.h"
+#include "update/Update.h"
 
-#define MELODUNE_HOMEPAGE "https://melodune.example.org/"
 #define MELODUNE_MAIL "mailto:melodune@example.org"
 #define MELODUNE_DONATE "https://melodune.example.org/donate"
 
@@ -21,6 +21,7 @@ bool IsOurs(IPTR id) {
   case CFG_RecolorRec:
   case CFG_RecPen:
   case CFG_ShowMetaTitle:
+  case CFG_CheckUpdates:
     return true;
   }
   return false;
@@ -71,6 +72,7 @@ MELODUNE_HANDLER(Melodune_ConfigDefault) {
   case CFG_RecolorPlay:
   case CFG_RecolorRec:
   case CFG_ShowMetaTitle:
+  case CFG_CheckUpdates:
     return 1;
   }
   return 0;
@@ -90,8 +92,11 @@ MELODUNE_HANDLER(Melodune_PrefsPanel) {
 
   Object *metaLabel = MakeLabel("Show MetaTitle", LABEL_LEFT);
   Object *metaCheck = MakeCheckmark(metaLabel, CFG_ShowMetaTitle);
+  Object *updatesLabel = MakeLabel("Check for updates at start", LABEL_LEFT);
+  Object *updatesCheck = MakeCheckmark(updatesLabel, CFG_CheckUpdates);
   Object *misc = MUI_NewObject(MUIC_Group, MUIA_Frame, MUIV_Frame_Group, MUIA_FrameTitle, "Misc", MUIA_Group_Columns, 3,
-                               Child, metaCheck, Child, metaLabel, Child, Space());
+                               Child, metaCheck, Child, metaLabel, Child, Space(), Child, updatesCheck, Child,
+                               updatesLabel, Child, Space());
 
   Object *pathLabel = MakeLabel("Path:", LABEL_STRINGFRAME);
   Object *pathString = nullptr;
@@ -106,8 +111,11 @@ MELODUNE_HANDLER(Melodune_PrefsPanel) {
            __VERSION__);
   Object *aboutButton = MakeButton(about);
   if (aboutButton) SetAttrs(aboutButton, MUIA_ShortHelp, "Click me to check, if there is an update available!");
+  // The same page the update check offers; the short help points at it.
+  static char homepage[160];
+  SNPrintf(homepage, sizeof(homepage), "http://%s/frames/progs/Melodune_sbar.html", HomepageHost());
   Object *links = MUI_NewObject(
-      MUIC_Group, MUIA_Group_Horiz, TRUE, Child, Space(), Child, Link("Homepage", MELODUNE_HOMEPAGE, MELODUNE_HOMEPAGE),
+      MUIC_Group, MUIA_Group_Horiz, TRUE, Child, Space(), Child, Link("Homepage", homepage, homepage),
       Child, Space(), Child, Link("Send an eMail", MELODUNE_MAIL, "Send an eMail to me!"), Child, Space(), Child,
       Link("Donate money", MELODUNE_DONATE, "If you like Melodune, a small donation keeps it going. Thank you!"),
       Child, Space());
@@ -130,6 +138,7 @@ MELODUNE_HANDLER(Melodune_PrefsPanel) {
       {recCheck, CFG_RecolorRec, MUIA_Selected, recLabel, "Recolor icon while recording?"},
       {recPen, CFG_RecPen, MUIA_Pendisplay_Spec, recLabel, "Recolor icon while recording?"},
       {metaCheck, CFG_ShowMetaTitle, MUIA_Selected, metaLabel, "Show MetaTitle"},
+      {updatesCheck, CFG_CheckUpdates, MUIA_Selected, updatesLabel, "Check for updates at start"},
   };
   for (const Reg &r : regs)
     if (r.gadget) DoMethod(panel, MUIM_Mccprefs_RegisterGadget, r.gadget, r.id, 0, r.title, r.attr, r.label);

@@ -149,8 +149,8 @@ MELODUNE_HANDLER(Melodune_Setup) {
     g.gaugeIhn.ihn_Method = static_cast<ULONG>(MM_Melodune_UpdateGauge);
     g.timerAdded = 0;
 
-    // The automatic update check, a minute after start.
-    MeloPush(obj, 60000, MM_Melodune_UpdateCheck, 1);
+    // The quiet update check, a minute after start, unless turned off.
+    if (ConfigValue(obj, CFG_CheckUpdates)) MeloPush(obj, 60000, MM_Melodune_UpdateCheck, 1);
 
     g.currObj = obj;
     if (Object *proc = g.arexxProcess.load()) DoMethod(proc, MUIM_Process_Launch);
@@ -179,8 +179,6 @@ MELODUNE_HANDLER(Melodune_Setup) {
   data->ehn.ehn_Class = cl;
   data->ehn.ehn_Events = IDCMP_MOUSEBUTTONS;
   if (Object *win = _win(obj)) DoMethod(win, MUIM_Window_AddEventHandler, &data->ehn);
-
-  if (!g.streamInfoWin.load() && BuildStreamInfoWindow) BuildStreamInfoWindow(obj);
 
   return TRUE;
 }
@@ -237,6 +235,10 @@ MELODUNE_HANDLER(Melodune_Cleanup) {
                   "Melodune.sbar: Ok, MetaInfoSlave has %sfinished!\n");
 
     if (Object *proc = g.arexxProcess.load()) DoMethod(proc, MUIM_Process_Kill, 0);
+
+    // The gauge timer runs on this object: it must not outlive it, even
+    // when the Stream Info window stays open on another screen.
+    if (app) DoMethod(app, MUIM_Application_RemInputHandler, &g.gaugeIhn);
 
     if (g.timerAdded.load()) {
       if (app) DoMethod(app, MUIM_Application_RemInputHandler, &g.timerIhn);

@@ -171,6 +171,7 @@ MELODUNE_HANDLER(Melodune_XDisConnect) {
 
     if (Object *cur = g.currObj.load()) MeloPush(cur, 0, MM_Melodune_Redraw);
     RunOnGuiTask(obj, [obj] {
+      if (!platform::IsLiveObject(obj)) return; // cleaned up meanwhile
       SetPlayItems(false);
       Object *si = g.streamInfoWin.load();
       if (si && xget(si, MUIA_Window_Open)) DoMethod(obj, MM_Melodune_UpdateStreamInfo);

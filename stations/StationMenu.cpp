@@ -84,6 +84,7 @@ BOOL BuildStationMenu() {
   Object *menu = g.menu.load();
   if (!menu) return TRUE;
 
+  std::map<std::string, Object *> made;
   for (const MenuStation &s : stations) {
     char title[1024];
     std::snprintf(title, sizeof title, "\33I[4:" STATION_ICON_DIR "%s]\xa0%s",
@@ -99,7 +100,11 @@ BOOL BuildStationMenu() {
     Object *parent = menu;
     size_t start = 0;
     for (size_t slash; (slash = s.name.find('/', start)) != std::string::npos && slash > start; start = slash + 1) {
-      Object *sub = FindOrCreateGroupMenu(parent, s.name.substr(0, slash).c_str());
+      // Submenus made during this build are remembered by path, so a long
+      // list does not search the menu once per station.
+      std::string path = s.name.substr(0, slash);
+      Object *&sub = made[path];
+      if (!sub) sub = FindOrCreateGroupMenu(parent, path.c_str());
       if (!sub) break;
       parent = sub;
     }

@@ -51,15 +51,27 @@ TreeNode *InsertNode(Object *tree, CONST_STRPTR name, StationNode *payload, Tree
 struct Hook StationConstructHook = {{nullptr, nullptr}, ConstructStationNode, nullptr, nullptr};
 struct Hook StationDestructHook = {{nullptr, nullptr}, DestructStationNode, nullptr, nullptr};
 
+TreeNode *NextInTreeOrder(Object *tree, TreeNode *node) {
+  if (!tree) return nullptr;
+  auto entry = [tree](APTR n, SIPTR pos, IPTR flags) {
+    return reinterpret_cast<TreeNode *>(DoMethod(tree, MUIM_Listtree_GetEntry, n, pos, flags));
+  };
+  if (!node) return entry(nullptr, MUIV_Listtree_GetEntry_Position_Head, MUIV_Listtree_GetEntry_Flags_SameLevel);
+  // Children first (open or not), then the next sibling of the nearest
+  // node on the way up that has one. Each step looks at one level only, so
+  // a walk over the whole tree stays linear.
+  if (node->tn_Flags & TNF_LIST)
+    if (TreeNode *child = entry(node, MUIV_Listtree_GetEntry_Position_Head, MUIV_Listtree_GetEntry_Flags_SameLevel))
+      return child;
+  for (TreeNode *n = node; n; n = entry(n, MUIV_Listtree_GetEntry_Position_Parent, 0))
+    if (TreeNode *next = entry(n, MUIV_Listtree_GetEntry_Position_Next, 0)) return next;
+  return nullptr;
+}
+
 LONG CountStations(Object *tree) {
-  if (!tree) return 0;
   LONG n = 0;
-  for (LONG pos = 0;; ++pos) {
-    auto *node = reinterpret_cast<TreeNode *>(
-        DoMethod(tree, MUIM_Listtree_GetEntry, MUIV_Listtree_GetEntry_ListNode_Root, pos, 0));
-    if (!node) break;
+  for (TreeNode *node = NextInTreeOrder(tree, nullptr); node; node = NextInTreeOrder(tree, node))
     if (!(node->tn_Flags & TNF_LIST)) ++n;
-  }
   return n;
 }
 

@@ -75,6 +75,9 @@ void InstallStationList(StationEntry *array, LONG num);
 
 // ---- the station tree (GUI task) -------------------------------------------------------------------
 
+// The node after node in tree order (every level, closed groups included);
+// null: the first node. Null after the last.
+struct MUIS_Listtree_TreeNode *NextInTreeOrder(Object *tree, struct MUIS_Listtree_TreeNode *node);
 // Number of stations (nodes that are not groups) in the whole tree.
 LONG CountStations(Object *tree);
 // Adds one node per station of the list, with groups as needed.

@@ -1,5 +1,5 @@
 // File handles: buffered reads and writes on Linux descriptors, the console
-// streams and NIL:.
+// streams, console windows (CON:) and NIL:.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "dos/console.h"
 #include "dos/dos.h"
 #include "dos/dos_private.h"
 #include "exec/text.h"
@@ -23,7 +24,7 @@ namespace {
 constexpr size_t kBufSize = 8192;
 
 struct FileObj {
-  enum Kind { Disk, Console, Nil } kind = Disk;
+  enum Kind { Disk, Console, Nil, Window } kind = Disk;
   std::mutex mutex; // Output() is shared by every task
   int rfd = -1, wfd = -1;
   bool standard = false; // the process's stdin/stdout: never closed
@@ -32,6 +33,7 @@ struct FileObj {
   std::vector<char> rbuf;
   size_t rpos = 0, rlen = 0;
   std::string wbuf;
+  std::unique_ptr<platform::ConsoleWindow> window; // Window: where writes go
 };
 
 struct Files {
@@ -134,8 +136,8 @@ ssize_t Fill(FileObj *f) {
 }
 
 LONG ReadLocked(FileObj *f, char *buf, LONG length) {
-  if (f->kind == FileObj::Nil)
-    return 0;
+  if (f->kind == FileObj::Nil || f->kind == FileObj::Window)
+    return 0; // nobody types into a console window here
   if (f->rfd < 0) {
     SetErr(ERROR_READ_PROTECTED);
     return -1;
@@ -160,6 +162,10 @@ LONG ReadLocked(FileObj *f, char *buf, LONG length) {
 LONG WriteLocked(FileObj *f, const char *buf, LONG length) {
   if (f->kind == FileObj::Nil)
     return length;
+  if (f->kind == FileObj::Window) {
+    f->window->Write(buf, static_cast<size_t>(length));
+    return length;
+  }
   if (!f->writable || f->wfd < 0) {
     SetErr(ERROR_WRITE_PROTECTED);
     return -1;
@@ -187,7 +193,18 @@ BPTR Open(CONST_STRPTR name, LONG accessMode) {
     return 0;
   }
   auto f = std::make_unique<FileObj>();
-  if (platform::EqualsNoCaseLatin1(name, "NIL:")) {
+  platform::ConsoleSpec con;
+  const size_t nameLen = strlen(name);
+  const bool conName = nameLen >= 4 && (platform::EqualsNoCaseLatin1(std::string_view(name, 4), "CON:") ||
+                                        platform::EqualsNoCaseLatin1(std::string_view(name, 4), "RAW:"));
+  if (conName) {
+    if (!platform::ParseConsoleName(name, con)) {
+      SetErr(ERROR_BAD_STREAM_NAME);
+      return 0;
+    }
+    f->kind = FileObj::Window;
+    f->window = platform::MakeConsoleWindow(con);
+  } else if (platform::EqualsNoCaseLatin1(name, "NIL:")) {
     f->kind = FileObj::Nil;
   } else if (!strcmp(name, "*") || platform::EqualsNoCaseLatin1(name, "CONSOLE:")) {
     f->kind = FileObj::Console;
@@ -257,6 +274,8 @@ LONG Close(BPTR file) {
     std::lock_guard g(Reg().mutex);
     Reg().live.erase(f);
   }
+  if (f->kind == FileObj::Window)
+    f->window->Close(); // with WAIT: until the person closes the window
   if (f->kind == FileObj::Disk) {
     if (close(f->rfd) != 0 && ok) {
       SetErr(ErrnoToDos(errno));

@@ -27,6 +27,7 @@ const Builtin kBuiltins[] = {
     {"Execute", "FILE/A,ARGS/F", CmdExecute},
     {"Clip", "STR/A/F", CmdClip},
     {"Open", "NAME/A/F", CmdOpen},
+    {"Echo", "/M,NOLINE/S", CmdEcho},
 };
 
 const Builtin *FindBuiltin(std::string_view name) {

@@ -13,6 +13,7 @@
 //                              when there is a display, else the file T:Clipboard)
 //   Open     NAME/A/F        (a web address, or an AmigaDOS file name, handed to
 //                              xdg-open as one argument)
+//   Echo     /M,NOLINE/S     (the words, separated by spaces, to the output)
 // Any other name fails with RETURN_FAIL and IoErr ERROR_OBJECT_NOT_FOUND, the
 // way the shell answers "Unknown command"; nothing is ever looked up on the
 // Linux PATH or run through a Unix shell. Only one command runs per call: a

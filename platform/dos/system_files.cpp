@@ -542,4 +542,19 @@ LONG CmdExecute(CommandContext &ctx, IPTR *args) {
   return rc;
 }
 
+LONG CmdEcho(CommandContext &ctx, IPTR *args) {
+  std::string text;
+  if (auto **words = reinterpret_cast<STRPTR *>(args[0]))
+    for (size_t i = 0; words[i]; ++i) {
+      if (i)
+        text += ' ';
+      text += words[i];
+    }
+  if (!args[1])
+    text += '\n';
+  Say(ctx, text);
+  SetIoErr(0);
+  return RETURN_OK;
+}
+
 } // namespace platform::sys

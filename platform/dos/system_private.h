@@ -31,6 +31,7 @@ LONG CmdCopy(CommandContext &ctx, IPTR *args);
 LONG CmdExecute(CommandContext &ctx, IPTR *args);
 LONG CmdClip(CommandContext &ctx, IPTR *args);
 LONG CmdOpen(CommandContext &ctx, IPTR *args);
+LONG CmdEcho(CommandContext &ctx, IPTR *args);
 
 // Text of a /F argument that kept its outer quotes because something inside
 // them was not escaped: the quotes come off.

@@ -20,6 +20,7 @@
 #include "dos/dos.h"
 #include "dos/system.h"
 #include "exec/clock.h"
+#include "host/console_window.h"
 #include "mui/display.h"
 #include "mui/render.h"
 
@@ -289,6 +290,7 @@ struct ScreenbarHost::Impl {
   bool AbortStart(const std::string &why) {
     for (size_t k = bars.size(); k-- > 0;) TakeDown(bars[k]);
     for (size_t k = bars.size(); k-- > 0;) Drop(k);
+    if (g_activeHost.load() == this) InstallConsoleWindows(nullptr); // lets go of consoles that wait
     if (Object *a = app.exchange(nullptr)) DisposeObject(a);
     started = false;
     Impl *me = this;
@@ -510,6 +512,7 @@ bool ScreenbarHost::Start(const ScreenbarHostOptions &options) {
                               "SCREENBAR", MUIA_Application_Description, "Title-bar host", TAG_DONE);
   if (!app) return d.AbortStart("the application could not be made");
   d.app.store(app);
+  InstallConsoleWindows(app);
   d.started = true;
   for (int i = 0; i < options.screens; ++i) {
     ScreenOptions so = static_cast<size_t>(i) < options.perScreen.size() ? options.perScreen[i] : options.screen;

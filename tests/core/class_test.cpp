@@ -70,7 +70,7 @@ TEST_F(CoreTest, FirstSetupIsTheMainInstanceAndOwnsTimersWorkersAndProcess) {
   EXPECT_TRUE(TaskExists("Melodune MetaInfo-Slave"));
 }
 
-TEST_F(CoreTest, AutomaticUpdateCheckArrivesAfterAMinuteUnlessCleanedUpFirst) {
+TEST_F(CoreTest, AutomaticUpdateCheckArrivesAfterAMinuteUnlessCleanedUpOrTurnedOff) {
   Bar &a = MakeBar();
   ASSERT_TRUE(Setup(a));
   Pump();
@@ -83,6 +83,13 @@ TEST_F(CoreTest, AutomaticUpdateCheckArrivesAfterAMinuteUnlessCleanedUpFirst) {
   SetAttrs(a.obj, MUIA_UserData, 0);
   ASSERT_TRUE(Setup(a));
   Cleanup(a); // kills the pending check
+  platform::SleepMs(60500);
+  Pump();
+  EXPECT_EQ(xget(a.obj, MUIA_UserData), 0u);
+
+  // Turned off in the settings: no check at start.
+  SetConfig(CFG_CheckUpdates, 0);
+  ASSERT_TRUE(Setup(a));
   platform::SleepMs(60500);
   Pump();
   EXPECT_EQ(xget(a.obj, MUIA_UserData), 0u);

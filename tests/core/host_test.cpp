@@ -53,10 +53,10 @@ TEST_F(HostTest, BarsComeAndGoAndNothingIsLeftAfterShutdown) {
   EXPECT_NE(FindTask("Melodune Connection-Slave"), nullptr);
   host.RunFor(200);
 
-  // The panel the host shows carries the six items.
+  // The panel the host shows carries the six items and the update switch.
   Object *prefs = host.OpenPrefs();
   ASSERT_NE(prefs, nullptr);
-  EXPECT_EQ(platform::PrefsGadgets(host.PrefsPanel()).size(), 6u);
+  EXPECT_EQ(platform::PrefsGadgets(host.PrefsPanel()).size(), 7u);
   host.ClosePrefs();
 
   EXPECT_TRUE(host.Shutdown());

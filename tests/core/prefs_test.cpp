@@ -1,5 +1,5 @@
-// The six settings: identifiers, defaults, the panel, and changes applied
-// to a live gadget.
+// The settings: identifiers, defaults, the panel, and changes applied to a
+// live gadget.
 #include "core_harness.h"
 
 namespace coretest {
@@ -7,9 +7,10 @@ namespace {
 
 using PrefsTest = CoreTest;
 
-TEST_F(PrefsTest, OnlyTheSixIdentifiersAreOurs) {
+TEST_F(PrefsTest, OnlyOurIdentifiersAreOurs) {
   Bar &a = MakeBar();
-  for (ULONG id : {CFG_RecordPath, CFG_RecolorPlay, CFG_PlayPen, CFG_RecolorRec, CFG_RecPen, CFG_ShowMetaTitle})
+  for (ULONG id : {CFG_RecordPath, CFG_RecolorPlay, CFG_PlayPen, CFG_RecolorRec, CFG_RecPen, CFG_ShowMetaTitle,
+                   CFG_CheckUpdates})
     EXPECT_EQ(DoMethod(a.obj, MUIM_Screenbar_IsConfigItem, id), 1u) << std::hex << id;
   // Between two items, around them, and nothing.
   for (ULONG id : {CFG_RecolorPlay + 1, CFG_RecordPath + 1, CFG_RecordPath - 1, CFG_ShowMetaTitle + 1, 0u, 0xCA80C0u})
@@ -22,7 +23,7 @@ TEST_F(PrefsTest, DefaultsAreGreenRedMetaTitleOnAndRam) {
   EXPECT_STREQ(text(CFG_RecordPath), "RAM:");
   EXPECT_STREQ(text(CFG_PlayPen), "r00ff00");
   EXPECT_STREQ(text(CFG_RecPen), "rff0000");
-  for (ULONG id : {CFG_RecolorPlay, CFG_RecolorRec, CFG_ShowMetaTitle})
+  for (ULONG id : {CFG_RecolorPlay, CFG_RecolorRec, CFG_ShowMetaTitle, CFG_CheckUpdates})
     EXPECT_EQ(DoMethod(a.obj, MUIM_Screenbar_ConfigDefault, id), 1u);
   EXPECT_EQ(DoMethod(a.obj, MUIM_Screenbar_ConfigDefault, CFG_RecolorPlay + 1), 0u);
 
@@ -125,20 +126,21 @@ TEST_F(PrefsTest, MetaTitleOffKeepsTheWatchdogWhilePlaying) {
   MUI_DisposeObject(out);
 }
 
-TEST_F(PrefsTest, PanelRegistersSixGadgetsAndTiesPensToCheckmarks) {
+TEST_F(PrefsTest, PanelRegistersItsGadgetsAndTiesPensToCheckmarks) {
   Bar &a = MakeBar();
   // Not set up yet: nothing to ask for updates.
   auto *panel = reinterpret_cast<Object *>(DoMethod(a.obj, MUIM_Screenbar_PrefsPanel));
   ASSERT_NE(panel, nullptr);
   auto gadgets = platform::PrefsGadgets(panel);
-  ASSERT_EQ(gadgets.size(), 6u);
+  ASSERT_EQ(gadgets.size(), 7u);
   const struct {
     ULONG id;
     ULONG attr;
   } want[] = {{CFG_RecordPath, MUIA_String_Contents}, {CFG_RecolorPlay, MUIA_Selected},
               {CFG_PlayPen, MUIA_Pendisplay_Spec},   {CFG_RecolorRec, MUIA_Selected},
-              {CFG_RecPen, MUIA_Pendisplay_Spec},    {CFG_ShowMetaTitle, MUIA_Selected}};
-  for (size_t i = 0; i < 6; ++i) {
+              {CFG_RecPen, MUIA_Pendisplay_Spec},    {CFG_ShowMetaTitle, MUIA_Selected},
+              {CFG_CheckUpdates, MUIA_Selected}};
+  for (size_t i = 0; i < 7; ++i) {
     EXPECT_EQ(gadgets[i].id, want[i].id) << i;
     EXPECT_EQ(gadgets[i].attr, want[i].attr) << i;
     EXPECT_NE(gadgets[i].label, nullptr) << i;

@@ -1,0 +1,336 @@
+// The title actions, the window's screen and the bar's tooltip in the real
+// title-bar host and plug-in, and the text helpers they rest on. What the
+// window shows of a playing stream is the browser test's (streaminfo.test.mjs).
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Melodune.h"
+#include "dos/dos.h"
+#include "dos/system.h"
+#include "exec/clock.h"
+#include "host/host.h"
+#include "host/test_display.h"
+#include "mui/display.h"
+#include "playback_host/plugin_symbols.h"
+#include "streaminfo/PercentEncode.h"
+#include "streaminfo/TitleText.h"
+
+namespace {
+
+const std::string Plugin = std::string(MELODUNE_BIN_DIR) + "/Melodune.sbar";
+const std::string NB = "\xA0";
+
+std::string Encode(const std::string &in, ULONG max) {
+  std::string out(max + 1, 'X');
+  const ULONG n = PercentEncode(in.c_str(), out.data(), max);
+  EXPECT_EQ(out[n], '\0');
+  return out.substr(0, n);
+}
+
+TEST(PercentEncode, TableBoundAndCut) {
+  // The 21 reserved bytes (two of them blanks), then what is copied as it is.
+  EXPECT_EQ(Encode("\xA0 !*'();:@&=+$,/?%#[]", 100), "%20%20%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%2F%3F%25%23%5B%5D");
+  EXPECT_EQ(Encode("Caf\xE9 \"Live\"-_.~<>|\\^`{}", 100), "Caf\xE9%20\"Live\"-_.~<>|\\^`{}");
+  EXPECT_EQ(Encode("Artist - Song", 39), "Artist%20-%20Song");
+  // At most the bound; a code that does not fit is cut there.
+  EXPECT_EQ(Encode("abcdef", 4), "abcd");
+  EXPECT_EQ(Encode("a b", 3), "a%2");
+  EXPECT_EQ(Encode("a b", 1), "a");
+  EXPECT_EQ(Encode("", 5), "");
+  char out[4] = "xyz";
+  EXPECT_EQ(PercentEncode(nullptr, out, 3), 0u);
+  EXPECT_STREQ(out, "");
+}
+
+TEST(TitleText, TitlePartQuotingAndVideoHost) {
+  EXPECT_STREQ(TitlePartOf("Rock/Radio X: Artist - Song"), "Artist - Song");
+  // The first ": " ends the station, even inside the station's own name.
+  EXPECT_STREQ(TitlePartOf("Talk/News: Live: Now"), "Live: Now");
+  EXPECT_STREQ(TitlePartOf("no separator"), "no separator");
+
+  EXPECT_EQ(QuotedArgument("a \"b\" *c\nd"), "\"a *\"b*\" **c*Nd\"");
+  EXPECT_EQ(QuotedArgument("ends with *"), "\"ends with **\"");
+
+  unsetenv("MELODUNE_VIDEO_SITE");
+  EXPECT_EQ(VideoSiteHost(), "www.youtube.com");
+  setenv("MELODUNE_VIDEO_SITE", "127.0.0.1:8080", 1);
+  EXPECT_EQ(VideoSiteHost(), "127.0.0.1:8080");
+  setenv("MELODUNE_VIDEO_SITE", "evil.example/\" x", 1);
+  EXPECT_EQ(VideoSiteHost(), "www.youtube.com");
+  unsetenv("MELODUNE_VIDEO_SITE");
+}
+
+// Sets an environment variable (null: removes it) for the scope.
+struct EnvGuard {
+  std::string name, old;
+  bool had;
+  EnvGuard(const char *n, const char *value) : name(n), had(getenv(n) != nullptr) {
+    if (had) old = getenv(n);
+    if (value)
+      setenv(n, value, 1);
+    else
+      unsetenv(n);
+  }
+  ~EnvGuard() {
+    if (had)
+      setenv(name.c_str(), old.c_str(), 1);
+    else
+      unsetenv(name.c_str());
+  }
+};
+
+class StreamInfoHost : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/melodune-streaminfo-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root = tmpl;
+    std::filesystem::copy(MELODUNE_SOURCE_DIR "/skeleton", root, std::filesystem::copy_options::recursive);
+    ASSERT_TRUE(platform::SetDosRoot(root));
+    platform::SetClockRate(10);
+  }
+  void TearDown() override {
+    if (G) {
+      // Fields a test set by hand must not reach the clean-up.
+      G->Out = nullptr;
+      G->recOut = nullptr;
+    }
+    if (host.Started() || host.Loaded()) {
+      EXPECT_TRUE(host.Shutdown());
+    }
+    platform::SetClockRate(1);
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+  }
+
+  // One station that is never connected here.
+  void Start(const std::string &name) {
+    std::ofstream f(root + "/SYS/Data/Screenbar/Melodune/Stations.txt");
+    f << "1\n" << name << "\n\nhttp://127.0.0.1:9/none\n#\n";
+    f.close();
+    ASSERT_TRUE(host.Load(Plugin)) << host.Error();
+    ASSERT_TRUE(host.Start()) << host.Error();
+    G = static_cast<Globals *>(playbacktest::PluginSymbol(Plugin, "g"));
+    ASSERT_NE(G, nullptr);
+    textSet = reinterpret_cast<void (*)(SharedText *, CONST_STRPTR)>(
+        playbacktest::PluginSymbol(Plugin, "_ZN10SharedText3SetEPKc"));
+    stationName = reinterpret_cast<std::string (*)(LONG)>(
+        playbacktest::PluginSymbol(Plugin, "_Z21StreamInfoStationNameB5cxx11i"));
+    ASSERT_TRUE(textSet && stationName);
+    DoMethod(host.Bar(0), MM_Melodune_LoadStations);
+    ASSERT_EQ(G->numStations.load(), 1);
+  }
+
+  bool Until(const std::function<bool()> &pred, uint64_t realMs = 15000) {
+    waking = true;
+    std::thread waker([this] {
+      while (waking) {
+        platform::WakeApplication(host.Application());
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+    const bool ok = host.RunUntil(pred, realMs);
+    waking = false;
+    waker.join();
+    return ok;
+  }
+
+  static IPTR Attr(Object *o, IPTR attr) {
+    IPTR v = 0;
+    if (o) GetAttr(attr, o, &v);
+    return v;
+  }
+  bool WindowOpen() { return G->streamInfoWin.load() && Attr(G->streamInfoWin.load(), MUIA_Window_Open); }
+  // Entry rows of a list (the title row left out).
+  static std::vector<std::vector<std::string>> Rows(Object *list) {
+    bool title = false;
+    auto rows = platform::ListRows(list, &title);
+    if (title && !rows.empty()) rows.erase(rows.begin());
+    return rows;
+  }
+  std::vector<std::string> History() {
+    std::vector<std::string> out;
+    for (auto &r : Rows(G->siTitleList.load()))
+      out.push_back(r[0]);
+    return out;
+  }
+  std::string MenuTitle() {
+    auto item = reinterpret_cast<Object *>(DoMethod(G->menustrip.load(), MUIM_FindUData, MENU_FIRSTSTATION));
+    auto t = reinterpret_cast<CONST_STRPTR>(Attr(item, MUIA_Menuitem_Title));
+    return t ? t : "";
+  }
+  std::string Tooltip() {
+    const size_t before = display.ShortHelps().size();
+    platform::InputShowShortHelp(host.Bar(0), 1, 1);
+    EXPECT_TRUE(Until([&] { return display.ShortHelps().size() > before; }));
+    platform::InputHideShortHelp(host.Bar(0));
+    host.RunFor(20);
+    return display.ShortHelps().back();
+  }
+
+  platform::TestDisplay display;
+  platform::DisplayScope scope{&display};
+  platform::ScreenbarHost host;
+  std::string root;
+  Globals *G = nullptr;
+  void (*textSet)(SharedText *, CONST_STRPTR) = nullptr;
+  std::string (*stationName)(LONG) = nullptr;
+  std::atomic<bool> waking{false};
+};
+
+TEST_F(StreamInfoHost, TitleActionsHandTheTitleOutAsData) {
+  EnvGuard noX("DISPLAY", nullptr), noWayland("WAYLAND_DISPLAY", nullptr);
+  // A fake desktop opener that notes how many arguments it got and the first.
+  const std::string bin = root + "/bin", seen = root + "/opener";
+  std::filesystem::create_directory(bin);
+  {
+    std::ofstream f(bin + "/xdg-open");
+    f << "#!/bin/sh\nprintf '%s' \"$#\" > '" << seen << ".argc'\nprintf '%s' \"$1\" > '" << seen << "'\n";
+  }
+  chmod((bin + "/xdg-open").c_str(), 0755);
+  const std::string path = bin + ":" + (getenv("PATH") ? getenv("PATH") : "");
+  EnvGuard p("PATH", path.c_str()), site("MELODUNE_VIDEO_SITE", "video.test");
+  Start("Rock/Radio X");
+
+  DoMethod(host.Bar(0), MM_Melodune_MenuAction, MENU_STREAMINFO);
+  ASSERT_TRUE(WindowOpen());
+  Object *list = G->siTitleList.load();
+  auto choose = [&](IPTR userData) {
+    auto item = reinterpret_cast<Object *>(DoMethod(G->siTitleMenu.load(), MUIM_FindUData, userData));
+    ASSERT_NE(item, nullptr);
+    DoMethod(list, MUIM_ContextMenuChoice, item);
+    platform::WaitAsyncCommands();
+  };
+  auto read = [](const std::string &file) {
+    std::ifstream f(file);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  };
+
+  // No station: a title is not kept.
+  SetAttrs(G->siTitle.load(), MUIA_Text_Contents,
+           "Artist"
+           "\xA0"
+           "-"
+           "\xA0"
+           "Song");
+  EXPECT_TRUE(History().empty());
+  G->currStation = 0;
+  SetAttrs(G->siTitle.load(), MUIA_Text_Contents,
+           "Artist"
+           "\xA0"
+           "-"
+           "\xA0"
+           "Song");
+  EXPECT_EQ(History(), std::vector<std::string>{"Rock/Radio X: Artist" + NB + "-" + NB + "Song"});
+
+  platform::AreaClick(G->siTitle.load()); // this is the GUI task
+  platform::WaitAsyncCommands();
+  EXPECT_EQ(read(seen), "https://video.test/results?search_query=Artist%20-%20Song");
+
+  // A title that tries to be more than a title.
+  const std::string nasty = "Say \"Hi\"*; ls | $(touch " + root + "/pwned) `id`\nnext";
+  std::string shown = nasty;
+  for (char &c : shown)
+    if (c == ' ') c = '\xA0';
+  SetAttrs(G->siTitle.load(), MUIA_Text_Contents, shown.c_str());
+  ASSERT_EQ(History().size(), 2u);
+
+  // Nothing active: nothing copied.
+  choose(2);
+  EXPECT_FALSE(std::filesystem::exists(root + "/T/Clipboard"));
+  SetAttrs(list, MUIA_List_Active, 1);
+  choose(2);
+  EXPECT_EQ(read(root + "/T/Clipboard"), nasty) << "the title part, plain spaces";
+  SetAttrs(list, MUIA_List_Active, 0);
+  choose(2);
+  EXPECT_EQ(read(root + "/T/Clipboard"), "Artist - Song");
+
+  SetAttrs(list, MUIA_List_Active, 1);
+  choose(1);
+  std::string rootCode = root;
+  for (size_t i = 0; (i = rootCode.find('/', i)) != std::string::npos;)
+    rootCode.replace(i, 1, "%2F");
+  EXPECT_EQ(read(seen), "https://video.test/results?search_query=Say%20\"Hi\"%2A%3B%20ls%20|%20%24%28touch%20" +
+                            rootCode + "%2Fpwned%29%20`id`%0Anext");
+  EXPECT_EQ(read(seen + ".argc"), "1") << "one argument";
+  EXPECT_FALSE(std::filesystem::exists(root + "/pwned"));
+
+  choose(3);
+  EXPECT_TRUE(History().empty());
+  choose(3); // an empty list stays empty
+  EXPECT_TRUE(History().empty());
+}
+
+TEST_F(StreamInfoHost, WindowFollowsTheBarToItsScreen) {
+  Start("Rock/Radio X");
+  platform::ScreenOptions other;
+  other.title = "Other Screen";
+  ASSERT_TRUE(host.AddBar(other));
+  DoMethod(host.Bar(0), MM_Melodune_StreamInfoWindow);
+  Object *win = G->streamInfoWin.load();
+  ASSERT_TRUE(WindowOpen());
+  EXPECT_EQ(Attr(win, MUIA_Window_Screen), reinterpret_cast<IPTR>(host.BarScreen(0)));
+  display.Clear();
+  DoMethod(host.Bar(1), MM_Melodune_StreamInfoWindow);
+  EXPECT_EQ(G->streamInfoWin.load(), win) << "built once";
+  EXPECT_EQ(Attr(win, MUIA_Window_Screen), reinterpret_cast<IPTR>(host.BarScreen(1)));
+  EXPECT_EQ(display.Events(),
+            (std::vector<std::string>{"window- Melodune: Stream Info", "window+ Melodune: Stream Info"}));
+}
+
+TEST_F(StreamInfoHost, TooltipTellsWhatPlays) {
+  Start("Rock/Radio X");
+  EXPECT_EQ(Tooltip(), "\33cHello I'm your Melodune! Please select a radio station from the pop-up menu!");
+  G->newVersionAvailable = 1;
+  EXPECT_EQ(Tooltip(), "\33cHello I'm your Melodune!\nPlease select a radio station from the pop-up menu!"
+                       "\33n\nBtw, there is a new version available!");
+  G->newVersionAvailable = 0;
+
+  // The states as the player leaves them (these objects are never called).
+  Object *fake = G->menustrip.load();
+  G->currStation = 0;
+  G->Out = fake;
+  const std::string name = MenuTitle();
+  EXPECT_EQ(stationName(0), name);
+  EXPECT_EQ(stationName(-1), "---");
+  EXPECT_EQ(stationName(5), "");
+  EXPECT_EQ(Tooltip(), "\33cListening" + NB + "to" + NB + name);
+  textSet(&G->title, ("Artist" + NB + "Song").c_str());
+  EXPECT_EQ(Tooltip(), "\33cListening" + NB + "to" + NB + name + "\nCurrent title is \33bArtist" + NB + "Song");
+
+  {
+    std::ofstream f(root + "/RAM/rec.mp3");
+    f << std::string(12345, 'x');
+  }
+  textSet(&G->recFileName, "RAM:rec.mp3");
+  textSet(&G->recDate, "08-12-26");
+  textSet(&G->recTime, "23:59:01");
+  G->recStation = 0;
+  G->recOut = fake;
+  G->newVersionAvailable = 1;
+  EXPECT_EQ(Tooltip(), "\33cListening to " + name + "\nCurrent title is \33bArtist" + NB + "Song\33n\nRecording from " +
+                           name +
+                           "\nsince 08-12-26 (23:59:01), filesize: 12345 bytes\33n\nBtw, there is a new "
+                           "version available!");
+  G->newVersionAvailable = 0;
+  G->Out = nullptr;
+  EXPECT_EQ(Tooltip(), "\33cRecording from " + name + "\nsince 08-12-26 (23:59:01), filesize: 12345 bytes");
+  std::filesystem::remove(root + "/RAM/rec.mp3");
+  EXPECT_EQ(Tooltip(), "\33cRecording from " + name + "\nsince 08-12-26 (23:59:01), filesize: -1 bytes");
+  G->recOut = nullptr;
+  G->currStation = -1;
+  G->recStation = -1;
+}
+
+} // namespace
