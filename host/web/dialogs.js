@@ -156,6 +156,11 @@ function showRequest(d) {
   box.addEventListener('keydown', (ev) => {
     if (ev.key === 'Escape') answer(d.id, -1);
     if (ev.key === 'Enter' && document.activeElement === box) answer(d.id, d.def);
+    // A key letter chooses its button.
+    if (ev.key.length === 1 && !ev.ctrlKey && !ev.metaKey && !ev.altKey) {
+      const b = buttons.querySelector('button[aria-keyshortcuts="' + CSS.escape(ev.key.toLowerCase()) + '"]');
+      if (b) { ev.preventDefault(); answer(d.id, Number(b.dataset.index)); }
+    }
   });
   modal.appendChild(box);
   $('#layer').appendChild(modal);

@@ -12,6 +12,7 @@ class ListView {
   constructor(n, winId) {
     this.winId = winId;
     this.rows = new Map(); // index -> {c, l, g, o}
+    this.shown = new Map(); // index -> {tr, r, act, drag}: rows in the page, kept while unchanged
     this.asking = null;
     this.box = el('div', 'lst');
     this.table = el('table');
@@ -47,6 +48,7 @@ class ListView {
       this.rows.clear();
       this.asking = null;
     }
+    if (old.cols !== undefined && JSON.stringify(old.cols) !== JSON.stringify(n.cols)) this.shown = new Map();
     this.paint();
     if (!first && old.active !== n.active && n.active >= 0) this.show(n.active);
     else if (!first && old.first !== n.first) this.show(n.first);
@@ -101,20 +103,32 @@ class ListView {
     const n = this.n;
     const { from, to } = this.range();
     const missing = [];
-    this.tbody.textContent = '';
+    // Rows that did not change stay the same elements (a drag or a hover
+    // on them goes on undisturbed).
+    const shown = new Map();
+    const frag = document.createDocumentFragment();
     const top = el('tr', 'spacer');
     top.setAttribute('aria-hidden', 'true');
     top.style.height = from * ROW_H + 'px';
-    this.tbody.appendChild(top);
+    frag.appendChild(top);
     for (let i = from; i < to; i++) {
       const r = this.rows.get(i);
       if (!r) missing.push(i);
-      this.tbody.appendChild(this.row(i, r));
+      const act = i === n.active, drag = !!n.drag;
+      const old = this.shown.get(i);
+      const tr = old && r && old.r === r && old.act === act && old.drag === drag && old.cm === !!n.cm ? old.tr : this.row(i, r);
+      shown.set(i, { tr, r, act, drag, cm: !!n.cm });
+      frag.appendChild(tr);
     }
     const bottom = el('tr', 'spacer');
     bottom.setAttribute('aria-hidden', 'true');
     bottom.style.height = Math.max(0, n.count - to) * ROW_H + 'px';
-    this.tbody.appendChild(bottom);
+    frag.appendChild(bottom);
+    // Out with what is not shown any more, in with the rest, in order.
+    for (const [i, s] of this.shown) if (shown.get(i) === undefined || shown.get(i).tr !== s.tr) s.tr.remove();
+    this.tbody.querySelectorAll(':scope > tr.spacer').forEach((t) => t.remove());
+    this.tbody.appendChild(frag);
+    this.shown = shown;
     if (missing.length) this.ask(missing[0], missing[missing.length - 1] + 1);
   }
 

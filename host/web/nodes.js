@@ -202,32 +202,23 @@ function renderImage(n) {
 }
 
 function renderNumeric(n) {
-  const e = el('div', 'num');
-  e.setAttribute('role', 'spinbutton');
-  e.setAttribute('aria-valuemin', n.min);
-  e.setAttribute('aria-valuemax', n.max);
-  e.setAttribute('aria-valuenow', n.v);
+  // A native spin button; the value as the toolkit formats it beside it.
+  const e = el('span', 'num');
+  const input = el('input', 'numin');
+  input.type = 'number';
+  input.min = n.min;
+  input.max = n.max;
+  input.value = n.v;
   const label = n.labels ? n.labels[n.v - n.min] : n.label !== undefined ? n.label : String(n.v);
-  e.setAttribute('aria-valuetext', label);
-  const less = el('span', 'step', '−'), more = el('span', 'step', '+');
-  less.setAttribute('aria-hidden', 'true');
-  more.setAttribute('aria-hidden', 'true');
-  e.append(less, el('span', 'val', label), more);
-  const set = (v) => {
-    v = Math.min(n.max, Math.max(n.min, v));
-    if (v !== n.v && !n.dis) post({ k: 'num', id: n.id, v });
-  };
-  less.addEventListener('click', () => set(n.v - 1));
-  more.addEventListener('click', () => set(n.v + 1));
-  e.addEventListener('keydown', (ev) => {
-    const step = { ArrowUp: 1, ArrowRight: 1, ArrowDown: -1, ArrowLeft: -1, PageUp: 10, PageDown: -10 }[ev.key];
-    if (step) set(n.v + step);
-    else if (ev.key === 'Home') set(n.min);
-    else if (ev.key === 'End') set(n.max);
-    else return;
-    ev.preventDefault();
+  input.setAttribute('aria-valuetext', label);
+  if (n.dis) input.disabled = true;
+  input.addEventListener('change', () => {
+    const v = Math.min(n.max, Math.max(n.min, Number(input.value)));
+    if (Number.isFinite(v) && v !== n.v) post({ k: 'num', id: n.id, v });
   });
-  focusable(e, n);
+  focusable(input, n);
+  e.appendChild(input);
+  if (label !== String(n.v)) e.appendChild(el('span', 'unit', label));
   return e;
 }
 

@@ -20,6 +20,25 @@ function windowBox(elem, box) {
   return false;
 }
 
+// A window without a kept place goes beside the open ones when it fits on
+// the screen there, so that it covers none; else they cascade.
+function placeFree(elem) {
+  const others = [...state.windows.values()].map((w) => w.elem).filter((e) => e !== elem);
+  const screenW = $('#screen').getBoundingClientRect().width;
+  const right = others.reduce((m, e) => Math.max(m, e.offsetLeft + e.offsetWidth), 0);
+  if (!others.length) {
+    elem.style.left = '40px';
+    elem.style.top = '40px';
+  } else if (right + 12 + elem.offsetWidth <= screenW) {
+    elem.style.left = right + 12 + 'px';
+    elem.style.top = '40px';
+  } else {
+    const n = ++state.cascade % 8;
+    elem.style.left = 40 + n * 28 + 'px';
+    elem.style.top = 40 + n * 24 + 'px';
+  }
+}
+
 function tellBox(id, elem) {
   post({ k: 'geom', id, x: elem.offsetLeft, y: elem.offsetTop, w: elem.offsetWidth, h: elem.offsetHeight });
 }
@@ -47,16 +66,12 @@ function showWindow(w) {
     elem.setAttribute('aria-labelledby', span.id);
     elem.appendChild(title);
     elem.appendChild(el('div', 'content'));
-    if (!windowBox(elem, w.box || {})) {
-      const n = state.cascade++ % 8;
-      elem.style.left = 40 + n * 28 + 'px';
-      elem.style.top = 40 + n * 24 + 'px';
-    }
+    const placed = windowBox(elem, w.box || {});
     dragBy(title, elem, w.id);
     sizeBy(elem, w.id);
     keyLetters(elem);
     $('#desk').appendChild(elem);
-    entry = { data: w, elem };
+    entry = { data: w, elem, place: !placed };
     state.windows.set(w.id, entry);
     note('window', w.title);
   }
@@ -72,6 +87,10 @@ function showWindow(w) {
   content.textContent = '';
   content.appendChild(renderNode(w.root, w.id));
   content.querySelectorAll('.lst').forEach((l) => { if (scrolls[l.dataset.id]) l.scrollTop = scrolls[l.dataset.id]; });
+  if (entry.place) {
+    entry.place = false;
+    placeFree(elem); // now that it has its size
+  }
   windowAttrs(w);
   if (focusId && !w.focus) focusNode(focusId);
 }

@@ -222,9 +222,15 @@ void WebDisplay::Impl::MarkLocked(uint32_t winId, uint32_t nodeId, bool wholeWin
   else dirtyNodes.insert(nodeId);
   if (flushQueued || stopped || !app) return;
   flushQueued = true;
+  // Two hops: what the change's notifications pushed to the GUI task runs
+  // first, so that one flush carries a change and what follows from it.
   std::weak_ptr<Impl> weak = weak_from_this();
   PostToApplication(app, [weak] {
-    if (auto d = weak.lock()) d->Flush();
+    auto d = weak.lock();
+    if (!d || !d->app) return;
+    PostToApplication(d->app, [weak] {
+      if (auto dd = weak.lock()) dd->Flush();
+    });
   });
 }
 
@@ -249,38 +255,42 @@ void WebDisplay::Impl::Flush() {
     std::lock_guard g(lock);
     if (windows.count(id)) Broadcast("win", json, -1, "a" + std::to_string(id));
   }
-  for (uint32_t id : nodes) {
-    Object *o = Lookup(id);
-    if (!o || !IsLiveObject(o)) continue;
-    uint32_t winId;
-    bool covered = false;
-    {
-      std::lock_guard g(lock);
-      winId = WinOfLocked(o);
-      if (!windows.count(winId) || whole.count(winId)) continue;
-      for (Object *p = ObjectParent(o); p && !covered; p = ObjectParent(p)) {
-        auto it = ids.find(p);
-        covered = it != ids.end() && nodes.count(it->second); // the ancestor's description holds it
+  // Gadgets first, lists last: a selection a person sees arrives with the
+  // fields that follow it already filled in.
+  for (int pass = 0; pass < 2; ++pass)
+    for (uint32_t id : nodes) {
+      Object *o = Lookup(id);
+      if (!o || !IsLiveObject(o)) continue;
+      ListState st;
+      bool isList = GetListState(o, st);
+      if (isList != (pass == 1)) continue;
+      uint32_t winId;
+      bool covered = false;
+      {
+        std::lock_guard g(lock);
+        winId = WinOfLocked(o);
+        if (!windows.count(winId) || whole.count(winId)) continue;
+        for (Object *p = ObjectParent(o); p && !covered; p = ObjectParent(p)) {
+          auto it = ids.find(p);
+          covered = it != ids.end() && nodes.count(it->second); // the ancestor's description holds it
+        }
       }
+      if (covered) continue;
+      std::string json, event = "node";
+      if (isList) {
+        if (st.quiet) continue; // one update when the quiet ends
+        json = ListHeader(winId, id, o);
+        event = "list";
+      } else {
+        Json j;
+        j.Begin().Key("win").Num(winId).Key("node");
+        Describe(j, o, winId, 0);
+        j.End();
+        json = j.Text();
+      }
+      std::lock_guard g(lock);
+      if (windows.count(winId)) Broadcast(event, json, -1, "n" + std::to_string(id));
     }
-    if (covered) continue;
-    std::string json;
-    std::string event = "node";
-    ListState st;
-    if (GetListState(o, st)) {
-      if (st.quiet) continue; // one update when the quiet ends
-      json = ListHeader(winId, id, o);
-      event = "list";
-    } else {
-      Json j;
-      j.Begin().Key("win").Num(winId).Key("node");
-      Describe(j, o, winId, 0);
-      j.End();
-      json = j.Text();
-    }
-    std::lock_guard g(lock);
-    if (windows.count(winId)) Broadcast(event, json, -1, "n" + std::to_string(id));
-  }
 }
 
 void WebDisplay::Impl::ObjectChanged(Object *o) {

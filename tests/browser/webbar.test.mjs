@@ -181,6 +181,7 @@ test('a window shows its gadgets, takes typing and selections, sleeps and closes
   assert.equal(await win.locator('.busy.on').count(), 1);
   assert.equal(await win.locator('input[type=checkbox]').count(), 1);
   assert.equal(await win.getByRole('spinbutton').getAttribute('aria-valuetext'), '0 dB');
+  assert.equal(await win.getByRole('spinbutton').inputValue(), '0');
   assert.deepEqual(await win.getByRole('grid').getByRole('columnheader').allInnerTexts(), ['Name', 'Value']);
   assert.equal(await win.locator('.img img').evaluate((i) => i.getAttribute('src').startsWith('/img?')), true);
   assert.equal(await win.getByText('Page two').isVisible(), false);

@@ -335,3 +335,30 @@ TEST_F(DisplayTest, FileRequesterAnswersADrawerAndFile) {
     EXPECT_FALSE(g.get());
   });
 }
+
+TEST_F(DisplayTest, AContextMenuChoiceReachesTheListWithTheItemsUserData) {
+  AsPage([&] {
+    Events ev(port, token);
+    ASSERT_TRUE(ev.Wait("event: hello"));
+    Click();
+    ASSERT_TRUE(ev.Wait("event: dialog\ndata: {\"id\""));
+    std::string m = ev.Rest();
+    EXPECT_EQ(Send("k=answer&id=" + std::to_string(Field(m, "id")) + "&v=" +
+                   std::to_string(IdBefore(m, "\"t\":\"Rows...\"", "n"))),
+              204);
+    ASSERT_TRUE(ev.Wait("event: window"));
+    std::string win = ev.Rest();
+    long big = IdBefore(win, "\"k\":\"list\",\"count\":50000");
+    ASSERT_GT(big, 0) << win;
+    // The right button on the list: its menu pops up at that point; the
+    // choice comes back through the trigger with the item's user data.
+    EXPECT_EQ(Send("k=ctx&id=" + std::to_string(big) + "&x=40&y=200"), 204);
+    ASSERT_TRUE(ev.Wait("event: dialog\ndata: {\"id\""));
+    std::string menu = ev.Rest();
+    EXPECT_NE(menu.find("\"x\":40,\"y\":200,\"bar\":false"), std::string::npos) << menu;
+    EXPECT_EQ(Send("k=answer&id=" + std::to_string(Field(menu, "id")) + "&v=" +
+                   std::to_string(IdBefore(menu, "\"t\":\"Copy to clipboard\"", "n"))),
+              204);
+    ASSERT_TRUE(ev.Wait("Menu: 2"));
+  });
+}
