@@ -8,7 +8,6 @@
 #include "exec/exec.h"
 #include "search/SearchCsv.h"
 #include "search/SearchQuery.h"
-#include "streaminfo/PercentEncode.h"
 
 namespace {
 
@@ -136,16 +135,6 @@ TEST(StationQuery, CriteriaInTheirOrderEncodedAndNormalised) {
             "&language=english%2Cfrench&limit=1000");
   EXPECT_EQ(Query("a\"b/c\xA0" "d\xE9", "", "\xE9" "COLE", ""),
             "/csv/stations/search?codec=MP3&name=a\"b%2Fc%20d\xE9&country=\xC9" "cole&limit=100");
-}
-
-TEST(StationQuery, PercentEncodeTableAndBound) {
-  char out[64];
-  PercentEncode(" \xA0!*'();:@&=+$,/?%#[]", out, 63);
-  EXPECT_STREQ(out, "%20%20%21%2A%27%28%29%3B%3A%40%26%3D%2B%24%2C%2F%3F%25%23%5B%5D");
-  PercentEncode("Az09-_.~\"\xE9\xFF", out, 63);
-  EXPECT_STREQ(out, "Az09-_.~\"\xE9\xFF");
-  EXPECT_EQ(PercentEncode("ab cd", out, 4), 4u);
-  EXPECT_STREQ(out, "ab%2") << "a code that does not fit whole is cut";
 }
 
 } // namespace
