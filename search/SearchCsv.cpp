@@ -28,19 +28,24 @@ Span Walk(CONST_STRPTR line, LONG length, LONG *pos) {
   if (line[i] == '"') {
     s.quoted = true;
     s.start = ++i;
+    // Only the quotes matter inside: jump from one to the next.
     while (i < length) {
-      if (line[i] == '"') {
-        if (At(line, length, i + 1, ',')) break;
-        if (At(line, length, i + 1, '"')) {
-          i += 2; // a doubled quote is two characters of the text
-          continue;
-        }
-        s.lastLone = i;
+      const void *q = std::memchr(line + i, '"', static_cast<size_t>(length - i));
+      if (!q) {
+        i = length;
+        break;
       }
-      ++i;
+      i = static_cast<LONG>(static_cast<CONST_STRPTR>(q) - line);
+      if (At(line, length, i + 1, ',')) break;
+      if (At(line, length, i + 1, '"')) {
+        i += 2; // a doubled quote is two characters of the text
+        continue;
+      }
+      s.lastLone = i++;
     }
   } else {
-    while (i < length && line[i] != ',') ++i;
+    const void *c = std::memchr(line + i, ',', static_cast<size_t>(length - i));
+    i = c ? static_cast<LONG>(static_cast<CONST_STRPTR>(c) - line) : length;
   }
   s.stop = i;
   if (i < length) {
@@ -93,7 +98,8 @@ void TrimStationUrl(STRPTR url) {
 void Utf8ToLatin1InPlace(STRPTR text) {
   if (!text) return;
   auto *in = reinterpret_cast<const UBYTE *>(text);
-  auto *out = reinterpret_cast<UBYTE *>(text);
+  while (*in && *in < 0x80) ++in; // plain ASCII stays where it is
+  auto *out = reinterpret_cast<UBYTE *>(text) + (in - reinterpret_cast<const UBYTE *>(text));
   while (*in) {
     const UBYTE c = *in;
     LONG extra = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xC2 && c <= 0xDF ? 1 : 0;

@@ -45,7 +45,9 @@ std::string uuid(std::mt19937& rng) {
   return u;
 }
 
-std::string row(const DirectoryStation& s, size_t index) {
+}  // namespace
+
+std::string directory_row(const DirectoryStation& s, size_t index) {
   std::mt19937 rng(static_cast<uint32_t>(index * 2654435761u + 7));
   char stamp[32], iso[32];
   std::snprintf(stamp, sizeof(stamp), "2025-%02u-%02u %02u:%02u:%02u", unsigned(1 + rng() % 12), unsigned(1 + rng() % 28),
@@ -66,8 +68,6 @@ std::string row(const DirectoryStation& s, size_t index) {
   line += '\n';
   return line;
 }
-
-}  // namespace
 
 const std::vector<std::string>& directory_columns() {
   static const std::vector<std::string> cols = {
@@ -91,13 +91,17 @@ std::string csv_field(std::string_view text) {
   return out;
 }
 
-std::string directory_csv(const std::vector<DirectoryStation>& stations) {
+std::string directory_header() {
   std::string out;
   const auto& cols = directory_columns();
   for (size_t i = 0; i < cols.size(); ++i) out += (i ? "," : "") + cols[i];
-  out += '\n';
+  return out + "\n";
+}
+
+std::string directory_csv(const std::vector<DirectoryStation>& stations) {
+  std::string out = directory_header();
   out.reserve(out.size() + stations.size() * 820);
-  for (size_t i = 0; i < stations.size(); ++i) out += row(stations[i], i);
+  for (size_t i = 0; i < stations.size(); ++i) out += directory_row(stations[i], i);
   return out;
 }
 
@@ -203,7 +207,7 @@ std::string percent_decode(std::string_view text) {
   return out;
 }
 
-std::vector<DirectoryStation> directory_search(const std::vector<DirectoryStation>& all, const Request& req) {
+std::vector<size_t> directory_search(const std::vector<DirectoryStation>& all, const Request& req) {
   const std::string codec = percent_decode(req.query_param("codec"));
   const std::string name = percent_decode(req.query_param("name"));
   const std::vector<std::string> tags = split(percent_decode(req.query_param("tagList")), ',');
@@ -211,8 +215,9 @@ std::vector<DirectoryStation> directory_search(const std::vector<DirectoryStatio
   const std::string language = percent_decode(req.query_param("language"));
   const std::string limitText = req.query_param("limit");
   const size_t limit = limitText.empty() ? all.size() : std::strtoul(limitText.c_str(), nullptr, 10);
-  std::vector<DirectoryStation> out;
-  for (const auto& s : all) {
+  std::vector<size_t> out;
+  for (size_t i = 0; i < all.size(); ++i) {
+    const DirectoryStation& s = all[i];
     if (out.size() >= limit) break;
     if (!codec.empty() && lowered(s.codec) != lowered(codec)) continue;
     if (!name.empty() && !contains_nocase(s.name, name)) continue;
@@ -222,7 +227,7 @@ std::vector<DirectoryStation> directory_search(const std::vector<DirectoryStatio
     bool all_tags = true;
     for (const auto& t : tags) all_tags &= std::find(have.begin(), have.end(), lowered(t)) != have.end();
     if (!all_tags) continue;
-    out.push_back(s);
+    out.push_back(i);
   }
   return out;
 }
@@ -244,6 +249,8 @@ void DirectoryServer::set_stations(std::vector<DirectoryStation> stations) {
   const std::string icons = icon_base();
   std::lock_guard lk(mu_);
   stations_ = std::move(stations);
+  rows_.clear();
+  for (size_t i = 0; i < stations_.size(); ++i) rows_.push_back(directory_row(stations_[i], i));
   if (icon_.empty()) return;
   const Response picture = Response::file(icon_, "image/png");
   for (const auto& s : stations_)
@@ -269,15 +276,20 @@ Response DirectoryServer::search(const Request& req) {
   if (on_search) on_search(req.target);
   const Mode mode = mode_.load();
   if (mode == Mode::NotFound) return Response::error(404);
-  std::vector<DirectoryStation> found;
-  {
-    std::lock_guard lk(mu_);
-    found = directory_search(stations_, req);
-  }
   Response r;
   r.header("Content-Type", "text/csv; charset=utf-8");
-  // No match: an empty body, as the directory answers.
-  r.body = found.empty() ? std::string() : directory_csv(found);
+  {
+    std::lock_guard lk(mu_);
+    const std::vector<size_t> found = directory_search(stations_, req);
+    // No match: an empty body, as the directory answers.
+    if (!found.empty()) {
+      size_t size = 0;
+      for (size_t i : found) size += rows_[i].size();
+      r.body.reserve(size + 1024);
+      r.body = directory_header();
+      for (size_t i : found) r.body += rows_[i];
+    }
+  }
   if (mode == Mode::Drop) r.close_after = r.body.size() / 2;
   if (mode == Mode::Slow) {
     r.rate = rate_.load();

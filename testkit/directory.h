@@ -35,6 +35,9 @@ const std::vector<std::string>& directory_columns();
 std::string csv_field(std::string_view text);
 // The whole table: header row and one row per station, "\n" line ends.
 std::string directory_csv(const std::vector<DirectoryStation>& stations);
+std::string directory_header();
+// The line of the index-th station of a table (its generated fields follow the index).
+std::string directory_row(const DirectoryStation& station, size_t index);
 // A few stations that are hard to read: a name with a comma, one with
 // doubled quotes, one with a line break, non-ASCII names, a Url with a
 // second address, one without an icon. iconBase: where their icons are
@@ -42,8 +45,8 @@ std::string directory_csv(const std::vector<DirectoryStation>& stations);
 std::vector<DirectoryStation> sample_directory(const std::string& iconBase, const std::string& streamBase);
 // n realistic stations (about 800 bytes a row), deterministic for a seed.
 std::vector<DirectoryStation> generated_directory(size_t n, uint32_t seed = 1);
-// The stations a query selects, in order, at most `limit` unless it is empty.
-std::vector<DirectoryStation> directory_search(const std::vector<DirectoryStation>& all, const Request& req);
+// The indexes of the stations a query selects, in order, at most `limit` unless it is empty.
+std::vector<size_t> directory_search(const std::vector<DirectoryStation>& all, const Request& req);
 // %XX and '+' decoded.
 std::string percent_decode(std::string_view text);
 
@@ -77,6 +80,7 @@ class DirectoryServer {
   Response search(const Request& req);
   mutable std::mutex mu_;
   std::vector<DirectoryStation> stations_;
+  std::vector<std::string> rows_; // each station's CSV line, made once
   std::string icon_;
   std::atomic<Mode> mode_{Mode::Normal};
   std::atomic<uint64_t> rate_{20000};
