@@ -1,6 +1,7 @@
 // testkit-directory: the station directory as a program.
 //
 //   testkit-directory --sample --icon logo.png     the hard cases of sample_directory
+//       [--streams URL]                            their stream addresses are URL + "/jazzcafe" ...
 //   testkit-directory --stations 50000             a generated table
 //   testkit-directory --stations 50000 --write F   writes the table to F and ends
 //
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
   bool sample = false;
   uint16_t port = 0;
   uint32_t seed = 1;
-  std::string icon, write;
+  std::string icon, write, streams;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&]() -> std::string {
@@ -38,8 +39,10 @@ int main(int argc, char** argv) {
     else if (a == "--port") port = static_cast<uint16_t>(std::strtoul(next().c_str(), nullptr, 10));
     else if (a == "--seed") seed = static_cast<uint32_t>(std::strtoul(next().c_str(), nullptr, 10));
     else if (a == "--write") write = next();
+    else if (a == "--streams") streams = next();
     else {
-      std::fputs("usage: testkit-directory [--sample] [--stations N] [--seed S] [--icon FILE] [--port N] [--write FILE]\n",
+      std::fputs("usage: testkit-directory [--sample] [--streams URL] [--stations N] [--seed S] [--icon FILE] [--port N]"
+                 " [--write FILE]\n",
                  stderr);
       return a == "--help" || a == "-h" ? 0 : 2;
     }
@@ -60,7 +63,7 @@ int main(int argc, char** argv) {
     opt.port = port;
     testkit::DirectoryServer dir(icon, opt);
     std::vector<testkit::DirectoryStation> stations;
-    if (sample) stations = testkit::sample_directory(dir.icon_base(), dir.base() + "/streams");
+    if (sample) stations = testkit::sample_directory(dir.icon_base(), streams.empty() ? dir.base() + "/streams" : streams);
     auto more = testkit::generated_directory(count, seed);
     stations.insert(stations.end(), more.begin(), more.end());
     dir.set_stations(std::move(stations));
