@@ -74,8 +74,11 @@ MELODUNE_HANDLER(Melodune_GetStations) {
   if (!url) return 0;
   DTRACE("Melodune_GetStations", "%s\n", url);
 
-  // A download still running (a search started again from a script) goes first.
-  DisposeSearchPipeline();
+  // A download still running goes first, with an end it may have announced.
+  if (g.searchHttp.load() || g.searchBuffer.load() || g.searchFile.load()) {
+    DisposeSearchPipeline();
+    if (Object *app = _app(obj)) DoMethod(app, MUIM_Application_KillPushMethod, nullptr, 0, MM_Melodune_ParseStations);
+  }
   ++SearchGeneration;
   Status("Connecting to server...");
   DoMethod(list, MUIM_List_Clear);
