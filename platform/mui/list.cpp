@@ -127,6 +127,7 @@ void RemoveAt(Object *obj, ListData *d, LONG at) {
 void Clear(Object *obj, ListData *d) {
   std::vector<APTR> old;
   old.swap(*d->entries);
+  d->first = 0;
   for (APTR e : old) Destruct(d, e);
   if (d->active != MUIV_List_Active_Off) SetActive(obj, d, MUIV_List_Active_Off);
 }
@@ -246,7 +247,7 @@ IPTR ListDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     switch (g->opg_AttrID) {
     case MUIA_List_Active: *g->opg_Storage = static_cast<IPTR>(static_cast<SIPTR>(d->active)); return TRUE;
     case MUIA_List_Entries: *g->opg_Storage = static_cast<IPTR>(Count(d)); return TRUE;
-    case MUIA_List_Visible: *g->opg_Storage = static_cast<IPTR>(std::min(d->visible, Count(d) - d->first)); return TRUE;
+    case MUIA_List_Visible: *g->opg_Storage = static_cast<IPTR>(std::max<LONG>(0, std::min(d->visible, Count(d) - d->first))); return TRUE;
     case MUIA_List_First: *g->opg_Storage = static_cast<IPTR>(d->first); return TRUE;
     case MUIA_List_Quiet: *g->opg_Storage = d->quiet; return TRUE;
     case MUIA_List_Format: *g->opg_Storage = reinterpret_cast<IPTR>(TextOf(d->format)); return TRUE;
