@@ -52,6 +52,13 @@ IPTR ConfigValue(Object *obj, ULONG id) {
   return DoMethod(obj, MUIM_Screenbar_ConfigDefault, id);
 }
 
+// Whether DropWindow takes win down for obj.
+bool WindowGoesWith(Object *obj, Object *win) {
+  if (!win) return false;
+  IPTR screen = xget(win, MUIA_Window_Screen);
+  return !screen || reinterpret_cast<struct Screen *>(screen) == _screen(obj);
+}
+
 // Tears a window down when it is on this object's screen or on none.
 void DropWindow(Object *obj, std::atomic<Object *> &field, std::initializer_list<std::atomic<Object *> *> gadgets) {
   Object *win = field.load();
@@ -213,6 +220,17 @@ MELODUNE_HANDLER(Melodune_Cleanup) {
       MUI_DisposeObject(context); // a context menu is not disposed with its list
     }
   }
+  // A directory download goes before its window, and its end (already
+  // signalled or still to come) finds nothing to parse.
+  if (main || WindowGoesWith(obj, g.searchWin.load())) {
+    if (Object *file = g.searchFile.exchange(nullptr)) {
+      DoMethod(file, 0x8EDA0054); // stop before it goes
+      DisposeObject(file);
+    }
+    if (Object *buffer = g.searchBuffer.exchange(nullptr)) DisposeObject(buffer);
+    if (Object *http = g.searchHttp.exchange(nullptr)) DisposeObject(http);
+    if (app) DoMethod(app, MUIM_Application_KillPushMethod, nullptr, 0, MM_Melodune_ParseStations);
+  }
   DropWindow(obj, g.searchWin,
              {&g.searchName, &g.searchTags, &g.searchCountry, &g.searchLanguages, &g.searchAdd, &g.searchTest,
               &g.searchStatus, &g.searchStart, &g.searchLimitOn, &g.searchLimit, &g.searchBusy, &g.searchAbort,
@@ -272,13 +290,6 @@ MELODUNE_HANDLER(Melodune_Cleanup) {
     if (APTR req = g.importReq.exchange(nullptr)) MUI_FreeAslRequest(req);
 
     g.state = MELODUNE_STOPPED;
-
-    if (Object *file = g.searchFile.exchange(nullptr)) {
-      DoMethod(file, 0x8EDA0054); // stop before it goes
-      DisposeObject(file);
-    }
-    if (Object *buffer = g.searchBuffer.exchange(nullptr)) DisposeObject(buffer);
-    if (Object *http = g.searchHttp.exchange(nullptr)) DisposeObject(http);
 
     if (g.menustrip.load() && g.setupCount.load() == 1) {
       MUI_DisposeObject(g.menustrip.exchange(nullptr));

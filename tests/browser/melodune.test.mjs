@@ -17,7 +17,7 @@ const canMenu = hasSources('stations') && hasSources('playback', 'Playback_menu.
 const canPlay = canMenu && hasSources('playback', 'Playback_connect.cpp') && hasSources('playback', 'Playback_pipeline.cpp') &&
   hasSources('playback', 'Playback_watchdog.cpp');
 const noMenu = canMenu ? false : 'the plug-in has no station menu yet (stations/ and playback/Playback_menu.cpp are not in the tree)';
-const noTooltip = canPlay && hasSources('streaminfo') ? false : 'the plug-in builds no tooltip yet (streaminfo/ is not in the tree)';
+const noTooltip = canPlay && hasSources('streaminfo', 'ShortHelp.cpp') ? false : 'the plug-in builds no tooltip yet (streaminfo/ is not in the tree)';
 const noPlay = canPlay ? false : 'the plug-in cannot play yet (the playback sources are not all in the tree)';
 
 const TITLE = 'Test Artist - Test Song';
