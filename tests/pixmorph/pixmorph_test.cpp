@@ -237,6 +237,20 @@ TEST_F(PixmorphTest, RelativeNamesMeanTheShellsCurrentDrawer) {
   Result r = Pixmorph({"in.gif", "icons/out.png"}, root_ / "RAM");
   ExpectSuccessTrace(r, 40, 20, "icons/out.png");
   ExpectHalves(Output("icons/out.png"), 32, 20);
+
+  // From a folder outside the root: relative and absolute Linux names, and
+  // AmigaDOS names of the root, side by side.
+  const fs::path home = root_.string() + "-home";
+  fs::create_directories(home / "Pictures" / "out");
+  ASSERT_TRUE(picmake::WriteFile((home / "Pictures" / "logo.gif").string(), picmake::Gif(picmake::Halves(40, 20, kRed, kBlue))));
+  r = Pixmorph({(home / "Pictures" / "logo.gif").string(), "out/logo.png"}, home / "Pictures");
+  EXPECT_EQ(r.lines.back(), "Successfully scaled to out/logo.png") << r.out;
+  r = Pixmorph({"../../Pictures/./logo.gif", "RAM:logo.png"}, home / "Pictures" / "out");
+  EXPECT_EQ(r.lines.back(), "Successfully scaled to RAM:logo.png") << r.out;
+  ExpectHalves(Output("logo.png"), 32, 20);
+  Bytes png = picmake::ReadFile((home / "Pictures" / "out" / "logo.png").string());
+  EXPECT_EQ(png, picmake::ReadFile(Ram("logo.png").string()));
+  fs::remove_all(home);
 }
 
 TEST_F(PixmorphTest, FailureCodesAndTheirTraces) {
