@@ -27,7 +27,11 @@ failed=()
 for v in "${variants[@]}"; do
   case "$v" in
     plain) dir="$here/build"; opts=() ;;
-    address|thread) dir="$here/build-$v"; opts=(-DMELODUNE_SANITIZE="$v") ;;
+    # -O1 with line tables is what the sanitizers need for exact reports, and
+    # compiles markedly faster than -O2 with full debug information.
+    address|thread) dir="$here/build-$v"
+      opts=(-DMELODUNE_SANITIZE="$v" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
+            "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG") ;;
     *) echo "unknown variant: $v (plain, address, thread)" >&2; exit 2 ;;
   esac
   start=$SECONDS
