@@ -28,10 +28,11 @@ for v in "${variants[@]}"; do
   case "$v" in
     plain) dir="$here/build"; opts=() ;;
     # -O1 with line tables is what the sanitizers need for exact reports, and
-    # compiles markedly faster than -O2 with full debug information.
+    # compiles markedly faster than -O2 with full debug information. At -O1
+    # GCC's maybe-uninitialized analysis misfires inside libstdc++ (std::regex).
     address|thread) dir="$here/build-$v"
-      opts=(-DMELODUNE_SANITIZE="$v" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
-            "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG") ;;
+      san="-O1 -g1 -DNDEBUG -Wno-maybe-uninitialized"
+      opts=(-DMELODUNE_SANITIZE="$v" "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=$san" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=$san") ;;
     *) echo "unknown variant: $v (plain, address, thread)" >&2; exit 2 ;;
   esac
   start=$SECONDS
