@@ -66,6 +66,8 @@ void Rebuild(Resolved &r) {
   r.linuxPath = VolumeLinuxPath(r.volume);
   for (const auto &n : r.linuxNames)
     r.linuxPath += "/" + n;
+  if (r.linuxPath.empty())
+    r.linuxPath = "/"; // the top of HOST:
 }
 
 void FillFib(struct FileInfoBlock *fib, const DirEntry &e, bool isRoot) {

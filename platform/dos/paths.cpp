@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 
 #include "dos/dos.h"
 #include "dos/dos_private.h"
+#include "dos/shell_program.h"
 #include "exec/text.h"
 
 namespace platform::dos {
@@ -29,6 +31,7 @@ struct Namespace {
   std::shared_mutex mutex;
   std::string root; // canonical, no trailing '/'
   std::map<std::string, std::string, NoCaseLess> assigns;
+  std::atomic<bool> hostNames{false}; // HOST: and Linux-style names (shell programs)
 };
 
 Namespace &Ns() {
@@ -81,6 +84,56 @@ bool CheckEntry(const std::string &root, const std::string &path, struct stat &s
   return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
 }
 
+bool IsHostVolume(const std::string &volume) {
+  return Ns().hostNames.load(std::memory_order_relaxed) && platform::EqualsNoCaseLatin1(volume, platform::kHostVolume);
+}
+
+// A name written the Linux shell's way, as AmigaDOS would write it: "/a/b"
+// is HOST:a/b, "." components go, ".." goes up one drawer. Other names are
+// left alone, so AmigaDOS names keep their meaning (a leading '/' excepted,
+// which from a Linux shell is the file system's root, not the parent).
+std::string FromLinuxName(const std::string &name) {
+  bool absolute = !name.empty() && name[0] == '/';
+  if (!absolute) {
+    if (name.find(':') != std::string::npos)
+      return name;
+    bool dots = false;
+    size_t start = 0;
+    for (;;) {
+      size_t slash = name.find('/', start);
+      std::string c = name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+      dots = dots || c == "." || c == "..";
+      if (slash == std::string::npos)
+        break;
+      start = slash + 1;
+    }
+    if (!dots)
+      return name;
+  }
+  std::vector<std::string> parts;
+  size_t ups = 0; // ".." above the start of a relative name
+  size_t start = 0;
+  for (;;) {
+    size_t slash = name.find('/', start);
+    std::string c = name.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    if (c == "..") {
+      if (!parts.empty())
+        parts.pop_back();
+      else if (!absolute)
+        ++ups; // above "/" stays at "/", as on Linux
+    } else if (!c.empty() && c != ".") {
+      parts.push_back(c);
+    }
+    if (slash == std::string::npos)
+      break;
+    start = slash + 1;
+  }
+  std::string out = absolute ? std::string(platform::kHostVolume) + ":" : std::string(ups, '/');
+  for (size_t i = 0; i < parts.size(); ++i)
+    out += (i ? "/" : "") + parts[i];
+  return out;
+}
+
 bool ValidComponent(const std::string &c) {
   return c != "." && c != ".." && c.find(':') == std::string::npos;
 }
@@ -95,8 +148,12 @@ bool BaseOf(const std::string &volPart, bool hasVolume, const std::string &root,
 
 // Walks the components of rest from base. Empty components go up one level,
 // except an empty last one.
-bool Walk(const std::string &root, Base base, const std::string &rest, bool forCreate, Resolved &out) {
-  std::string volDir = root + "/" + platform::Latin1ToUtf8(base.volume);
+bool Walk(const std::string &treeRoot, Base base, const std::string &rest, bool forCreate, Resolved &out) {
+  // HOST: is the whole Linux file system: no folder of the root, no fence
+  // for symbolic links.
+  const bool host = IsHostVolume(base.volume);
+  const std::string root = host ? "" : treeRoot;
+  std::string volDir = host ? "" : root + "/" + platform::Latin1ToUtf8(base.volume);
   std::vector<std::string> tokens;
   size_t start = 0;
   for (;;) {
@@ -110,10 +167,10 @@ bool Walk(const std::string &root, Base base, const std::string &rest, bool forC
     std::string p = volDir;
     for (const auto &n : base.linuxNames)
       p += "/" + n;
-    return p;
+    return p.empty() ? std::string("/") : p;
   };
   struct stat st;
-  if (!CheckEntry(root, volDir, st) || !S_ISDIR(st.st_mode)) {
+  if (!CheckEntry(root, dirOf(), st) || !S_ISDIR(st.st_mode)) {
     SetErr(ERROR_OBJECT_NOT_FOUND);
     return false;
   }
@@ -179,6 +236,8 @@ bool Walk(const std::string &root, Base base, const std::string &rest, bool forC
   out.linuxPath = volDir;
   for (const auto &n : out.linuxNames)
     out.linuxPath += "/" + n;
+  if (out.linuxPath.empty())
+    out.linuxPath = "/";
   return true;
 }
 
@@ -211,6 +270,10 @@ bool BaseOf(const std::string &volPart, bool hasVolume, const std::string &root,
       std::string sys = FindEntry(root, "SYS");
       base.volume = sys.empty() ? "SYS" : platform::Utf8ToLatin1(sys);
     }
+    return true;
+  }
+  if (IsHostVolume(volPart)) {
+    base.volume = platform::kHostVolume;
     return true;
   }
   if (depth > kMaxAssignDepth) {
@@ -281,7 +344,8 @@ bool Resolve(CONST_STRPTR name, bool forCreate, Resolved &out) {
   }
   std::string vol, rest;
   bool hasVolume;
-  SplitVolume(name, vol, rest, hasVolume);
+  SplitVolume(Ns().hostNames.load(std::memory_order_relaxed) ? FromLinuxName(name) : std::string(name), vol, rest,
+              hasVolume);
   Base base;
   if (!BaseOf(vol, hasVolume, root, base, 0))
     return false;
@@ -289,6 +353,8 @@ bool Resolve(CONST_STRPTR name, bool forCreate, Resolved &out) {
 }
 
 std::string VolumeLinuxPath(const std::string &volume) {
+  if (IsHostVolume(volume))
+    return "";
   return DosRoot() + "/" + platform::Latin1ToUtf8(volume);
 }
 
@@ -342,6 +408,8 @@ bool SetDosRoot(const std::string &linuxDir) {
     Ns().assigns["PROGDIR"] = "SYS:";
   return true;
 }
+
+void EnableHostNames(bool on) { Ns().hostNames = on; }
 
 std::string DosRoot() {
   std::shared_lock lk(Ns().mutex);

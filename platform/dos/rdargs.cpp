@@ -428,11 +428,30 @@ LONG Prompt(CONST_STRPTR tmpl, CONST_STRPTR extHelp, std::string &line) {
   return 0;
 }
 
+// A word that can name a template keyword ("W", "NewWidth", "ice-bitrate").
+bool IsKeywordShaped(std::string_view s) {
+  if (s.empty())
+    return false;
+  for (char c : s)
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'))
+      return false;
+  return true;
+}
+
 std::string ToArgument(const std::string &latin1) {
   bool quote = latin1.empty() || latin1[0] == ';';
   for (char c : latin1)
     if (IsBlank(c) || c == '"' || c == '\n' || c == '\r')
       quote = true;
+  // A shell argument is one argument. "W=100" is a keyword and its value, as
+  // a user writes it; any other '=' (a web address with a query, a file
+  // name) belongs to the value and must not split it.
+  size_t eq = latin1.find('=');
+  if (eq != std::string::npos) {
+    if (IsKeywordShaped(std::string_view(latin1).substr(0, eq)))
+      return latin1.substr(0, eq + 1) + ToArgument(latin1.substr(eq + 1));
+    quote = true;
+  }
   return quote ? platform::QuoteArgument(latin1) : latin1;
 }
 

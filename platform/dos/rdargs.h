@@ -78,7 +78,8 @@ namespace platform {
 
 // Builds the program's argument line from main()'s argv (argv[0] skipped):
 // arguments are separated by a blank; one holding blanks, quotes, line
-// breaks, or that is empty, is put in double quotes with *" ** *N *E escapes.
+// breaks, or that is empty, is put in double quotes with *" ** *N *E escapes;
+// so is one holding "=" unless it reads KEYWORD=value (then only the value).
 // UTF-8 is converted to Latin-1. The line ends in "\n".
 void SetProgramArguments(int argc, char **argv);
 std::string ProgramArgumentLine();

@@ -43,17 +43,22 @@ bool StartShellProgram(int argc, char **argv) {
   std::string root = DefaultRoot();
   if (root.empty() || !MakeDirs(root) || !SetDosRoot(root))
     return false;
+  EnableHostNames(true);
   char cwd[PATH_MAX], real[PATH_MAX];
   std::string base = DosRoot();
   if (!getcwd(cwd, sizeof cwd) || !realpath(cwd, real))
     return true;
   std::string here = real;
-  if (here.size() <= base.size() + 1 || here.compare(0, base.size(), base) != 0 || here[base.size()] != '/')
-    return true;
-  // ROOT/VOLUME/a/b becomes "VOLUME:a/b".
-  std::string rel = here.substr(base.size() + 1);
-  size_t slash = rel.find('/');
-  std::string name = slash == std::string::npos ? rel + ":" : rel.substr(0, slash) + ":" + rel.substr(slash + 1);
+  std::string name;
+  if (here.size() > base.size() + 1 && here.compare(0, base.size(), base) == 0 && here[base.size()] == '/') {
+    // Inside the root: ROOT/VOLUME/a/b becomes "VOLUME:a/b".
+    std::string rel = here.substr(base.size() + 1);
+    size_t slash = rel.find('/');
+    name = slash == std::string::npos ? rel + ":" : rel.substr(0, slash) + ":" + rel.substr(slash + 1);
+  } else {
+    // Anywhere else: the same drawer on HOST:.
+    name = std::string(kHostVolume) + ":" + here.substr(1);
+  }
   std::string latin = Utf8ToLatin1(name);
   if (BPTR lock = Lock(latin.c_str(), SHARED_LOCK))
     UnLock(CurrentDir(lock));

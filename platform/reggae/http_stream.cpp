@@ -12,6 +12,7 @@
 
 #include "exec/clock.h"
 #include "exec/text.h"
+#include "reggae/http_head.h"
 #include "reggae/reggae.h"
 
 namespace {
@@ -19,9 +20,6 @@ namespace {
 using namespace reggae;
 
 constexpr long kMaxRedirects = 5;
-constexpr size_t kMaxHeaderLine = 8192;
-constexpr size_t kMaxHeaderBytes = 64 * 1024;
-constexpr size_t kMaxHeaders = 128;
 constexpr uint64_t kConnectTimeoutMs = 10000; // platform clock
 constexpr uint64_t kHeaderTimeoutMs = 20000;  // from start until the headers are in
 constexpr uint64_t kStallTimeoutMs = 60000;   // body: no byte for this long ends the stream
@@ -55,7 +53,8 @@ LONG MapCurlError(CURLcode c) {
   }
 }
 
-struct HttpStream {
+// The response head (status, headers, ownError) comes from the base.
+struct HttpStream : HttpResponseHead {
   Object *obj = nullptr;
   CURL *easy = nullptr;
   CURLM *multi = nullptr;
@@ -64,15 +63,8 @@ struct HttpStream {
   std::string userAgent;
 
   // Response (fixed once creation is over; read freely afterwards).
-  long status = 0;         // status code of the current response
-  bool statusSeen = false; // a status line arrived
-  bool headersDone = false;
-  std::vector<std::string> headerStore;   // name, value, name, value ...
   std::vector<const char *> headerArray;  // pointers into headerStore, null-terminated
-  size_t headerBytes = 0;
-  bool redirecting = false;
   QUAD length = 0;
-  LONG ownError = MMERR_OK; // why a callback stopped the transfer
 
   // Body.
   std::mutex pullMutex; // one puller at a time
@@ -91,62 +83,6 @@ struct HttpStream {
     if (multi)
       curl_multi_cleanup(multi);
     curl_slist_free_all(requestHeaders);
-  }
-
-  void ResetHeaders() {
-    headerStore.clear();
-    headerBytes = 0;
-    redirecting = false;
-  }
-
-  // One header line as curl hands it over (CR LF included).
-  bool OnHeaderLine(const char *data, size_t len) {
-    if (len > kMaxHeaderLine || (headerBytes += len) > kMaxHeaderBytes + kMaxHeaderLine) {
-      ownError = MMERR_BAD_RESPONSE;
-      return false;
-    }
-    std::string_view line(data, len);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-      line.remove_suffix(1);
-    if (line.empty()) {
-      // End of one response's headers. A redirect or an interim answer is
-      // followed by another response; anything else is the one we keep.
-      if (status >= 100 && status < 200)
-        return true;
-      if (status >= 300 && status < 400 && redirecting)
-        return true;
-      headersDone = true;
-      return true;
-    }
-    if (line.size() >= 5 && (line.substr(0, 5) == "HTTP/" || line.substr(0, 4) == "ICY ")) {
-      ResetHeaders();
-      headerBytes = len;
-      statusSeen = true;
-      status = 0;
-      size_t sp = line.find(' ');
-      if (sp != std::string_view::npos) {
-        for (size_t i = sp + 1; i < line.size() && i < sp + 4 && line[i] >= '0' && line[i] <= '9'; ++i)
-          status = status * 10 + (line[i] - '0');
-      }
-      return true;
-    }
-    size_t colon = line.find(':');
-    if (colon == std::string_view::npos || colon == 0)
-      return true; // not a header; ignore it
-    if (headerStore.size() / 2 >= kMaxHeaders) {
-      ownError = MMERR_BAD_RESPONSE;
-      return false;
-    }
-    std::string_view name = line.substr(0, colon), value = line.substr(colon + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
-      value.remove_prefix(1);
-    while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-      value.remove_suffix(1);
-    if (name.size() == 8 && platform::EqualsNoCaseLatin1(name, "location"))
-      redirecting = true;
-    headerStore.push_back(platform::Utf8ToLatin1(name));
-    headerStore.push_back(platform::Utf8ToLatin1(value));
-    return true;
   }
 
   static size_t HeaderCb(char *data, size_t size, size_t n, void *user) {

@@ -42,7 +42,7 @@ bool SendRexxCommand(const std::string &portName, const std::string &command, bo
   SetIoTimeouts(fd, kAnswerTimeoutMs);
   uint32_t reply[4];
   if (!ReadFull(fd, reply, sizeof reply)) return true;
-  if (reply[0] != kReplyMagic || reply[2] > 1 || reply[3] > kMaxResult || (!reply[2] && reply[3])) return true;
+  if (!ReplyHeadOk(reply)) return true;
   std::string text(reply[3], '\0');
   if (reply[3] && !ReadFull(fd, text.data(), text.size())) return true;
   *rc = static_cast<LONG>(reply[1]);

@@ -83,7 +83,7 @@ void Serve(std::shared_ptr<PortLink> link, int fd) {
   SetIoTimeouts(fd, kIoTimeoutMs);
   uint32_t head[3];
   if (!ReadFull(fd, head, sizeof head)) return;
-  if (head[0] != kRequestMagic || (head[1] & ~RXFF_RESULT) != 0 || head[2] > kMaxCommand) return;
+  if (!RequestHeadOk(head, RXFF_RESULT)) return;
   std::string command(head[2], '\0');
   if (head[2] && !ReadFull(fd, command.data(), command.size())) return;
   bool wantResult = (head[1] & RXFF_RESULT) != 0;

@@ -26,6 +26,17 @@ constexpr uint32_t kMaxResult = 1024 * 1024;
 constexpr uint64_t kIoTimeoutMs = 5000;
 constexpr uint64_t kAnswerTimeoutMs = 120000;
 
+// The fixed part of a request (magic, flags, length) and of a reply (magic,
+// result1, hasResult, length), checked before anything more is read: the
+// right magic, no unknown flag, lengths within the limits, and a result text
+// only with hasResult.
+constexpr bool RequestHeadOk(const uint32_t head[3], uint32_t knownFlags) {
+  return head[0] == kRequestMagic && (head[1] & ~knownFlags) == 0 && head[2] <= kMaxCommand;
+}
+constexpr bool ReplyHeadOk(const uint32_t reply[4]) {
+  return reply[0] == kReplyMagic && reply[2] <= 1 && reply[3] <= kMaxResult && (reply[2] || !reply[3]);
+}
+
 // Sets SO_RCVTIMEO/SO_SNDTIMEO on the platform clock.
 void SetIoTimeouts(int fd, uint64_t platformMs);
 // Whole reads and writes; false on error, time-out or end of stream.

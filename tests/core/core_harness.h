@@ -52,11 +52,15 @@ struct Spy : platform::Display {
 struct SuperSpy {
   static inline std::mutex lock;
   static inline std::vector<IPTR> seen;
+  // The choice of each MM_Melodune_MenuAction seen (other messages may carry
+  // no argument word at all).
+  static inline std::vector<IPTR> choices;
   static inline DISPATCHERFUNC original = nullptr;
   static IPTR Dispatch(struct IClass *cl, Object *obj, Msg msg) {
     {
       std::lock_guard l(lock);
       seen.push_back(msg->MethodID);
+      if (msg->MethodID == MM_Melodune_MenuAction) choices.push_back(reinterpret_cast<const IPTR *>(msg)[1]);
     }
     return original(cl, obj, msg);
   }
@@ -65,6 +69,10 @@ struct SuperSpy {
     for (IPTR s : seen)
       if (s == id) return true;
     return false;
+  }
+  static std::vector<IPTR> Choices() {
+    std::lock_guard l(lock);
+    return choices;
   }
   static size_t Count(IPTR id) {
     std::lock_guard l(lock);
@@ -112,6 +120,7 @@ protected:
     {
       std::lock_guard l(SuperSpy::lock);
       SuperSpy::seen.clear();
+      SuperSpy::choices.clear();
     }
 
     app = MUI_NewObject(MUIC_Application, MUIA_Application_Title, "CoreTest", TAG_DONE);

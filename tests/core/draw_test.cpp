@@ -1,6 +1,5 @@
 // The gadget's icon: size, file choice, the row-by-row recolour animation,
 // the mute mark; and the one bubble under the bar.
-#include <thread>
 
 #include "core_harness.h"
 #include "reggae/reggae.h"
@@ -266,24 +265,6 @@ TEST_F(DrawTest, ANewBubbleReplacesTheOldOneAndAnOldRemovalTakesTheCurrent) {
   Cleanup(b);
   EXPECT_EQ(g.bub.load(), nullptr);
   EXPECT_EQ(spy.deleted.size(), 3u);
-}
-
-TEST_F(DrawTest, BubblesFromSeveralTasksLeaveAtMostOne) {
-  Bar &a = MakeBar();
-  ASSERT_TRUE(Setup(a));
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 3; ++t)
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 20; ++i) {
-        if ((i + t) % 3 == 0) DoMethod(a.obj, MM_Melodune_DeleteBubble);
-        else DoMethod(a.obj, MM_Melodune_CreateBubble, "busy");
-      }
-    });
-  for (auto &th : threads) th.join();
-  std::lock_guard l(spy.lock);
-  const size_t alive = spy.created.size() - spy.deleted.size();
-  EXPECT_LE(alive, 1u);
-  EXPECT_EQ(alive, g.bub.load() ? 1u : 0u);
 }
 
 } // namespace

@@ -85,13 +85,11 @@ TEST_F(PrefsTest, ANewPenSpecSwapsThePen) {
   SetConfig(CFG_RecPen, reinterpret_cast<IPTR>("r0000ff"));
   ScreenbarRefreshList list{};
   DoMethod(a.obj, MUIM_ConfigItemChanged, CFG_RecPen, &list);
-  EXPECT_EQ(platform::PenColor(cm, D(a.obj)->recPen), 0xFF0000FFu);
-  // Red is held by nobody any more (its slot may have been reused).
-  for (LONG pen = 0; pen < LONG(platform::kColorMapSize); ++pen)
-    if (platform::PenColor(cm, pen) == 0xFFFF0000u) {
-      EXPECT_EQ(platform::PenUsers(cm, pen), 0u) << pen;
-    }
-  (void)old;
+  const LONG now = D(a.obj)->recPen;
+  EXPECT_EQ(platform::PenColor(cm, now), 0xFF0000FFu);
+  // The old pen is let go: free, or reused for the new colour by us alone.
+  ASSERT_EQ(platform::PenColor(cm, old) == 0xFFFF0000u, old != now);
+  EXPECT_EQ(platform::PenUsers(cm, old), old == now ? 1u : 0u);
   EXPECT_EQ(list.count, 1u);
 }
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "dos_fixture.h"
+#include "dos/shell_program.h"
 
 namespace fs = std::filesystem;
 
@@ -129,6 +130,39 @@ TEST_F(DosTest, EscapesFromTheRootAreObjectNotFound) {
     names.push_back(e.name);
   EXPECT_EQ(names, (std::vector<std::string>{"d", "in"}));
   fs::remove_all(outside);
+}
+
+TEST_F(DosTest, HostNamesReachTheLinuxFileSystemOnlyWhenTurnedOn) {
+  char outside[] = "/tmp/doshost-XXXXXX";
+  ASSERT_NE(mkdtemp(outside), nullptr);
+  const std::string out = outside;
+  fs::create_directories(out + "/Pics/sub");
+  std::ofstream(out + "/Pics/a.png") << "a";
+  fs::create_directories(L("RAM"));
+
+  platform::EnableHostNames(true);
+  const std::string host = "HOST:" + out.substr(1);
+  EXPECT_EQ(platform::ToLinuxPath((host + "/Pics/a.png").c_str(), false), out + "/Pics/a.png");
+  EXPECT_EQ(platform::ToLinuxPath((out + "/Pics/a.png").c_str(), false), out + "/Pics/a.png");
+  EXPECT_EQ(platform::ToLinuxPath((out + "//Pics/./sub/../a.png").c_str(), false), out + "/Pics/a.png");
+  EXPECT_EQ(platform::ToLinuxPath("/..", false), "/");
+  EXPECT_EQ(platform::ToLinuxPath((out + "/Pics/new.png").c_str(), true), out + "/Pics/new.png");
+  // Relative names start at the current directory, on HOST: as anywhere.
+  BPTR sub = Lock((host + "/Pics/sub").c_str(), SHARED_LOCK);
+  ASSERT_NE(sub, 0u);
+  BPTR old = CurrentDir(sub);
+  EXPECT_EQ(platform::ToLinuxPath("../a.png", false), out + "/Pics/a.png");
+  EXPECT_EQ(platform::ToLinuxPath("./../../Pics/a.png", false), out + "/Pics/a.png");
+  EXPECT_EQ(platform::ToLinuxPath("x.png", true), out + "/Pics/sub/x.png");
+  EXPECT_EQ(platform::ToLinuxPath("RAM:x.png", true), root_ + "/RAM/x.png") << "the root's volumes stay";
+  UnLock(CurrentDir(old));
+
+  platform::EnableHostNames(false);
+  for (const std::string &name : {host + "/Pics/a.png", out + "/Pics/a.png"}) {
+    EXPECT_EQ(platform::ToLinuxPath(name.c_str(), false), "") << name;
+    EXPECT_EQ(IoErr(), name[0] == '/' ? ERROR_OBJECT_NOT_FOUND : ERROR_DEVICE_NOT_MOUNTED) << name;
+  }
+  fs::remove_all(out);
 }
 
 TEST_F(DosTest, AssignsAndOtherFoldersOfTheRootAreVolumes) {

@@ -199,8 +199,8 @@ TEST_F(PixmorphTest, WebAddressesAreDownloaded) {
   ExpectSuccessTrace(r, 64, 40, "RAM:icon.png");
   EXPECT_EQ(r.lines[0], "isURL = 1");
   ExpectHalves(Output("icon.png"), 32, 20);
-  // Whatever the destination's extension, it is a PNG.
-  r = Pixmorph({server.url("/logo.webp"), "RAM:logo.jpg"});
+  // Whatever the destination's extension, it is a PNG; a query is part of the address.
+  r = Pixmorph({server.url("/logo.webp?size=64&v=2"), "RAM:logo.jpg"});
   ExpectSuccessTrace(r, 64, 40, "RAM:logo.jpg");
   ExpectHalves(Output("logo.jpg"), 32, 20);
 
@@ -237,6 +237,20 @@ TEST_F(PixmorphTest, RelativeNamesMeanTheShellsCurrentDrawer) {
   Result r = Pixmorph({"in.gif", "icons/out.png"}, root_ / "RAM");
   ExpectSuccessTrace(r, 40, 20, "icons/out.png");
   ExpectHalves(Output("icons/out.png"), 32, 20);
+
+  // From a folder outside the root: relative and absolute Linux names, and
+  // AmigaDOS names of the root, side by side.
+  const fs::path home = root_.string() + "-home";
+  fs::create_directories(home / "Pictures" / "out");
+  ASSERT_TRUE(picmake::WriteFile((home / "Pictures" / "logo.gif").string(), picmake::Gif(picmake::Halves(40, 20, kRed, kBlue))));
+  r = Pixmorph({(home / "Pictures" / "logo.gif").string(), "out/logo.png"}, home / "Pictures");
+  EXPECT_EQ(r.lines.back(), "Successfully scaled to out/logo.png") << r.out;
+  r = Pixmorph({"../../Pictures/./logo.gif", "RAM:logo.png"}, home / "Pictures" / "out");
+  EXPECT_EQ(r.lines.back(), "Successfully scaled to RAM:logo.png") << r.out;
+  ExpectHalves(Output("logo.png"), 32, 20);
+  Bytes png = picmake::ReadFile((home / "Pictures" / "out" / "logo.png").string());
+  EXPECT_EQ(png, picmake::ReadFile(Ram("logo.png").string()));
+  fs::remove_all(home);
 }
 
 TEST_F(PixmorphTest, FailureCodesAndTheirTraces) {
@@ -289,16 +303,16 @@ TEST_F(PixmorphTest, FailureCodesAndTheirTraces) {
 }
 
 TEST_F(PixmorphTest, ArgumentErrorsPrintTheFaultHeadedPixmorph) {
-  Result r = Pixmorph({});
-  ASSERT_EQ(r.lines.size(), 1u) << r.out;
-  EXPECT_EQ(r.lines[0].rfind("Pixmorph: ", 0), 0u) << r.lines[0];
-  EXPECT_EQ(r.status, 0);
-  r = Pixmorph({"a", "b", "W=wide"});
-  ASSERT_EQ(r.lines.size(), 1u) << r.out;
-  EXPECT_EQ(r.lines[0].rfind("Pixmorph: ", 0), 0u);
-  r = Pixmorph({"a", "b", "c"});
-  ASSERT_EQ(r.lines.size(), 1u) << r.out;
-  EXPECT_EQ(r.lines[0].rfind("Pixmorph: ", 0), 0u);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, "Pixmorph: required argument missing"},
+      {{"a", "b", "W=wide"}, "Pixmorph: bad number"},
+      {{"a", "b", "1", "2", "3"}, "Pixmorph: wrong number of arguments"},
+  };
+  for (const auto &[args, fault] : cases) {
+    Result r = Pixmorph(args);
+    EXPECT_EQ(r.lines, std::vector<std::string>{fault});
+    EXPECT_EQ(r.status, 0);
+  }
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 // The rules of playback that need no network: the playlist scan, the
-// address form per library version, title cleaning, and templates on a text.
+// address form per library version, title cleaning, and ReadArgs on a text.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "dos/rdargs.h"
 #include "playback/Playback.h"
 #include "reggae/reggae.h"
 
@@ -96,30 +97,25 @@ TEST(TitleCleaning, Latin1Letters) {
   EXPECT_EQ(Clean("AB\xA0" "CD"), "Ab\xA0" "cd");
 }
 
-TEST(ReadArgsString, AudioInfoTemplate) {
-  const char *tmpl = "ice-channels=channels/A/K/N,ice-samplerate=samplerate/A/K/N,ice-bitrate=bitrate/A/K/N";
-  IPTR a[3] = {};
-  struct RDArgs *rda = ReadArgsString(tmpl, "ice-samplerate=44100 ice-bitrate=128 ice-channels=2", a);
+TEST(ReadArgsString, ParsesItsOwnCopyOfTheTextNeverTheProgramsArguments) {
+  char prog[] = "prog", arg[] = "NAME=fromargv";
+  char *argv[] = {prog, arg};
+  platform::SetProgramArguments(2, argv);
+  std::string text = "name=Radio all the rest";
+  IPTR a[2] = {};
+  struct RDArgs *rda = ReadArgsString("NAME/K,REST/F", text.c_str(), a);
+  text.assign(text.size(), 'x'); // the caller's text may change at once
   ASSERT_NE(rda, nullptr);
-  EXPECT_EQ(*reinterpret_cast<LONG *>(a[0]), 2);
-  EXPECT_EQ(*reinterpret_cast<LONG *>(a[1]), 44100);
-  EXPECT_EQ(*reinterpret_cast<LONG *>(a[2]), 128);
+  EXPECT_STREQ(reinterpret_cast<const char *>(a[0]), "Radio");
+  EXPECT_STREQ(reinterpret_cast<const char *>(a[1]), "all the rest") << "the added line end is not part of it";
   FreeArgsString(rda);
 
-  IPTR b[3] = {};
-  rda = ReadArgsString(tmpl, "channels=1 samplerate=22050 bitrate=64", b); // the aliases
-  ASSERT_NE(rda, nullptr);
-  EXPECT_EQ(*reinterpret_cast<LONG *>(b[1]), 22050);
-  FreeArgsString(rda);
-
-  IPTR c[3] = {};
-  EXPECT_EQ(ReadArgsString(tmpl, "ice-samplerate=44100 ice-bitrate=128", c), nullptr);       // one missing
-  EXPECT_EQ(ReadArgsString(tmpl, "ice-samplerate=x ice-bitrate=128 ice-channels=2", c), nullptr); // no number
-  EXPECT_EQ(ReadArgsString(tmpl, "ice-quality=5 ice-samplerate=1 ice-bitrate=1 ice-channels=1", c), nullptr);
-  rda = ReadArgsString(tmpl, "ICE-SAMPLERATE=8000 ICE-BITRATE=8 ICE-CHANNELS=1", c);
-  EXPECT_NE(rda, nullptr) << "keywords of a template are not case-sensitive";
-  FreeArgsString(rda);
+  // An empty text is an empty line, whatever the program was given.
+  IPTR b[1] = {};
+  EXPECT_EQ(ReadArgsString("NAME/A", "", b), nullptr);
+  EXPECT_EQ(ReadArgsString("NAME/A", nullptr, b), nullptr);
   FreeArgsString(nullptr);
+  platform::SetProgramArguments(1, argv);
 }
 
 } // namespace

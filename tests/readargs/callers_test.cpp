@@ -214,6 +214,22 @@ TEST(ReadArgsCallers, ProgramArgumentsRoundTrip) {
   EXPECT_STREQ(reinterpret_cast<char *>(a[5]), "a\nb");
   EXPECT_STREQ(reinterpret_cast<char *>(a[6]), "\xe9t\xe9"); // Latin-1 inside
   FreeArgs(rda);
+
+  // An '=' inside a web address is part of it; KEY=value keeps its keyword.
+  std::vector<std::string> more = {"Pixmorph", "http://h/x.png?id=5&w=2", "to=my out.png", "=x"};
+  std::vector<char *> argv2;
+  for (auto &s : more)
+    argv2.push_back(s.data());
+  platform::SetProgramArguments(static_cast<int>(argv2.size()), argv2.data());
+  IPTR b[4] = {};
+  rda = ReadArgs("FROM/A,TO/A,REST,W/N", b, nullptr);
+  ASSERT_NE(rda, nullptr) << IoErr() << " " << platform::ProgramArgumentLine();
+  EXPECT_STREQ(reinterpret_cast<char *>(b[0]), "http://h/x.png?id=5&w=2");
+  EXPECT_STREQ(reinterpret_cast<char *>(b[1]), "my out.png");
+  EXPECT_STREQ(reinterpret_cast<char *>(b[2]), "=x");
+  EXPECT_EQ(b[3], 0u);
+  FreeArgs(rda);
+
   platform::SetProgramArguments(1, argv.data());
   EXPECT_EQ(platform::ProgramArgumentLine(), "\n");
 }
