@@ -23,7 +23,7 @@ constexpr size_t kMaxHeaderLine = 8192;
 constexpr size_t kMaxHeaderBytes = 64 * 1024;
 constexpr size_t kMaxHeaders = 128;
 constexpr uint64_t kConnectTimeoutMs = 10000; // platform clock
-constexpr uint64_t kHeaderTimeoutMs = 20000;  // from start until the headers are in
+constexpr uint64_t kHeaderTimeoutMs = 15000;  // from start until the headers are in
 constexpr uint64_t kStallTimeoutMs = 60000;   // body: no byte for this long ends the stream
 constexpr long kPollMs = 50;                  // how often a waiting transfer looks for CTRL-C
 

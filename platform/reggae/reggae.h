@@ -91,6 +91,7 @@ enum : Tag {
   MMA_StreamBuffer_Fill = 0x8EDA05DE,   // stream.buffer port 0: fill level, 16.16 fraction (65536 = full)
   MMA_StreamBuffer_Size = 0x8EDA05DF,   // stream.buffer creation: ring size in bytes
   MMA_Shoutcast_MetaInterval = 0x8EDA05E0, // shoutcast.demuxer creation: audio bytes between metadata blocks
+  MMA_StreamBuffer_Received = 0x8EDA05E1,  // stream.buffer port 0: bytes taken from the input so far
 };
 
 enum : IPTR {
