@@ -244,6 +244,29 @@ Response Response::icy_stream(const std::string& mp3_path, uint32_t metaint, uin
   return r;
 }
 
+// ---- Gate ----------------------------------------------------------------
+
+struct Gate::State {
+  std::mutex mu;
+  std::condition_variable cv;
+  bool open = false;
+};
+
+Gate::Gate() : s_(std::make_shared<State>()) {}
+
+void Gate::open() {
+  {
+    std::lock_guard lk(s_->mu);
+    s_->open = true;
+  }
+  s_->cv.notify_all();
+}
+
+bool Gate::wait_for(std::chrono::milliseconds timeout) const {
+  std::unique_lock lk(s_->mu);
+  return s_->cv.wait_for(lk, timeout, [&] { return s_->open; });
+}
+
 // ---- free helpers --------------------------------------------------------
 
 std::string read_file(const std::string& path) {
@@ -353,6 +376,22 @@ std::string Server::url(std::string_view path) const {
 
 void Server::route(std::string path, Response r) {
   route_fn(std::move(path), [r = std::move(r)](const Request&) { return r; });
+}
+
+void Server::route_seq(std::string path, std::vector<Response> seq) {
+  if (seq.empty()) throw std::invalid_argument("testkit: route_seq needs a response");
+  struct Seq {
+    std::mutex mu;
+    std::vector<Response> seq;
+    size_t next = 0;
+  };
+  auto st = std::make_shared<Seq>();
+  st->seq = std::move(seq);
+  route_fn(std::move(path), [st](const Request&) {
+    std::lock_guard lk(st->mu);
+    size_t i = std::min(st->next++, st->seq.size() - 1);
+    return st->seq[i];
+  });
 }
 
 void Server::route_fn(std::string path, Handler h) {
@@ -587,6 +626,13 @@ void Server::serve(Conn* c) {
   if (st == 200 && !parse_head(head, req)) st = 400;
   if (st != 0) {
     Response r = st == 200 ? answer(req) : Response::error(st);
+    if (r.hold)
+      while (!r.hold->wait_for(std::chrono::milliseconds(20)))
+        if (stopping_) {
+          ::close(fd);
+          c->done = true;
+          return;
+        }
     Out out(fd, wake, r);
     std::string h = make_head(r);
     bool ok = r.count_head ? out.count_head(h) : (out.raw(h) && out.check());

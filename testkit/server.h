@@ -54,6 +54,21 @@ struct TitleChange {
   bool raw = false;  // send `title` as the whole block text, not StreamTitle='...';
 };
 
+// Holds answers back until a test lets them go. Copies share one state, so a
+// response can carry a gate while the test keeps its own copy: the server
+// never relies on an object of the test body still being alive.
+class Gate {
+ public:
+  Gate();
+  void open();
+  // Waits until the gate is open, at most `timeout`; true once it is.
+  bool wait_for(std::chrono::milliseconds timeout) const;
+
+ private:
+  struct State;
+  std::shared_ptr<State> s_;
+};
+
 struct Response {
   // Status line without CR LF: "HTTP/1.1 200 OK", "ICY 200 OK", "HTTP/1.0 302 Found".
   std::string status = "HTTP/1.1 200 OK";
@@ -92,6 +107,9 @@ struct Response {
   std::optional<uint64_t> stall_after;  // then send nothing, keep the socket open
   std::optional<uint64_t> close_after;  // then close the connection
   bool count_head = false;
+
+  // When set, nothing is sent until the gate opens (or the server stops).
+  std::optional<Gate> hold;
 
   Response& header(std::string name, std::string value);
 
@@ -138,6 +156,12 @@ class Server {
   std::string url(std::string_view path = "/") const;
 
   void route(std::string path, Response r);
+  // Answers the requests for `path` in turn with the entries of `seq`, and
+  // every later one with its last entry.
+  void route_seq(std::string path, std::vector<Response> seq);
+  // The handler runs on connection threads until stop(), also after the test
+  // body that made it has returned: it must own what it uses (capture by
+  // value), never refer to the test's locals.
   void route_fn(std::string path, Handler h);
   void unroute(const std::string& path);
 

@@ -13,12 +13,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <mutex>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -307,16 +305,10 @@ std::string FileOf(const RecInfo &info) {
 
 TEST_F(RxPlayer, RecordStartInfoBusyAndStop) {
   // The recording's own connection (the second one) waits until let go.
-  std::mutex mu;
-  std::condition_variable cv;
-  bool letGo = false;
-  int seen = 0;
-  testkit::Response live = Live();
-  server.route_fn("/news", [&](const testkit::Request &) {
-    std::unique_lock l(mu);
-    if (++seen == 2) cv.wait_for(l, std::chrono::seconds(20), [&] { return letGo; });
-    return live;
-  });
+  testkit::Gate letGo;
+  testkit::Response held = Live();
+  held.hold = letGo;
+  server.route_seq("/news", {Live(), held, Live()});
   Start(TenStations());
   EXPECT_EQ(Cmd("REC STOP"), Ok("Warning: Can't record if nothing plays!"));
   EXPECT_EQ(Cmd("PLAY 1"), Ok("Playing Talk/News: Live/24"));
@@ -327,11 +319,7 @@ TEST_F(RxPlayer, RecordStartInfoBusyAndStop) {
   EXPECT_EQ(Cmd("REC"), Ok("Preparing recording..."));
   ASSERT_TRUE(server.wait_requests("/news", 2, std::chrono::seconds(10)));
   EXPECT_EQ(Cmd("REC"), Ok("Warning: Busy, try again in a second!"));
-  {
-    std::lock_guard l(mu);
-    letGo = true;
-  }
-  cv.notify_all();
+  letGo.open();
   ASSERT_TRUE(Until([&] { return Result("GET STATE") == "Recording"; })) << Log();
 
   const RecInfo first = ParseRecInfo(Result("REC INFO"));
@@ -371,21 +359,12 @@ TEST_F(RxPlayer, RecordStartInfoBusyAndStop) {
 TEST_F(RxPlayer, ClosedRecordingStreamIsNoticedAndStopped) {
   // Play gets an endless stream; the recording's connection is closed
   // cleanly after 40000 bytes, or cut short of its announced length.
-  std::mutex mu;
-  int seen = 0;
-  testkit::Response live = Live();
   testkit::Response closing = Live();
   closing.close_after = 40000;
   testkit::Response cut = testkit::Response::file(std::string(MELODUNE_FIXTURE_DIR) + "/tone440_128k.mp3",
                                                   "audio/mpeg");
   cut.close_after = 30000; // the Content-Length promises more
-  server.route_fn("/a", [&](const testkit::Request &) {
-    std::lock_guard l(mu);
-    ++seen;
-    if (seen == 2) return closing;
-    if (seen == 3) return cut;
-    return live;
-  });
+  server.route_seq("/a", {Live(), closing, cut, Live()});
   Start(TenStations());
   EXPECT_EQ(Cmd("PLAY Jazz/Smooth"), Ok("Playing Jazz/Smooth"));
   ASSERT_TRUE(Playing("Jazz/Smooth"));

@@ -273,6 +273,45 @@ TEST(TestkitServer, StallAndCloseAfterBytes) {
   EXPECT_TRUE(s.eof());
 }
 
+TEST(TestkitServer, SequenceAndGateOutliveTheTestsObjects) {
+  Server srv;
+  {
+    // The responses and the gate go out of scope: the server keeps its own.
+    testkit::Gate gate;
+    Response held = Response::text("second");
+    held.hold = gate;
+    srv.route_seq("/s", {Response::text("first"), held, Response::text("later")});
+
+    Client a(srv.port());
+    a.get("/s");
+    EXPECT_NE(a.read_all().find("\r\n\r\nfirst"), std::string::npos);
+    Client b(srv.port());
+    b.get("/s");
+    EXPECT_EQ(b.read_all(150ms), "") << "held back";
+    gate.open();
+    EXPECT_NE(b.read_all().find("\r\n\r\nsecond"), std::string::npos);
+  }
+  for (int i = 0; i < 2; ++i) {
+    Client c(srv.port());
+    c.get("/s");
+    EXPECT_NE(c.read_all().find("\r\n\r\nlater"), std::string::npos) << "the last one repeats";
+  }
+
+  // A gate never opened does not hold up stop().
+  testkit::Gate shut;
+  Response never = Response::text("never");
+  never.hold = shut;
+  srv.route("/never", never);
+  Client n(srv.port());
+  n.get("/never");
+  ASSERT_TRUE(srv.wait_requests("/never", 1, 2s));
+  auto t0 = Clock::now();
+  srv.stop();
+  EXPECT_LT(Clock::now() - t0, 1s);
+  EXPECT_EQ(n.read_all(), "");
+  EXPECT_TRUE(n.eof());
+}
+
 TEST(TestkitServer, ChunkedFraming) {
   Server srv;
   Response r;
