@@ -248,6 +248,10 @@ namespace platform {
 // "wav:FILE" (Linux path; writes what would be heard), "pulse", "alsa".
 // Default: $MELODUNE_AUDIO, else "auto".
 void SetAudioDevice(const std::string &spec);
+// For tests of a drawer that fills up: file.output objects together write at
+// most this many bytes more, then every write fails as on a full disk
+// (ERROR_DISK_FULL). Negative: no limit (the default).
+void SetFileOutputSpace(int64_t bytes);
 std::string AudioDevice();
 } // namespace platform
 

@@ -125,16 +125,18 @@ TEST(RecordFileName, PathStationDateAndTime) {
   BuildRecordFileName("RAM:", "/../:x", &when, name, nullptr, nullptr);
   EXPECT_STREQ(name, "RAM:_..__x_07-12-26_004007.mp3");
 
-  // Long texts are cut: the station at 127 characters, the whole at 255.
+  // Long texts are cut: the station at 127 characters; near 255 the station
+  // gives way, the date and the extension stay.
   const std::string station(300, 's');
   BuildRecordFileName("RAM:", station.c_str(), &when, name, nullptr, nullptr);
   EXPECT_EQ(std::string(name), "RAM:" + std::string(127, 's') + "_07-12-26_004007.mp3");
   const std::string path = "RAM:" + std::string(200, 'p');
   BuildRecordFileName(path.c_str(), station.c_str(), &when, name, nullptr, nullptr);
-  EXPECT_EQ(std::string(name), path + "_07-12-26_004007.mp3") << "a station that does not fit is left out";
-  const std::string longest = "RAM:" + std::string(250, 'p');
+  EXPECT_EQ(std::string(name), path + "/" + std::string(30, 's') + "_07-12-26_004007.mp3");
+  EXPECT_EQ(std::strlen(name), 255u);
+  const std::string longest = "RAM:" + std::string(240, 'p');
   BuildRecordFileName(longest.c_str(), "x", &when, name, nullptr, nullptr);
-  EXPECT_EQ(std::strlen(name), 255u) << "cut, never overrun";
+  EXPECT_STREQ(name, "") << "no room for the date and the extension: no name rather than a wrong one";
 }
 
 TEST(Filesize64, FilesOnlyAndFull64BitSizes) {
