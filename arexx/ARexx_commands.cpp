@@ -190,7 +190,8 @@ void Rec(IPTR *args) {
 }
 
 void Stop() {
-  if (g.Out.load()) {
+  // A connect in progress is stopped as well: it gives up at once.
+  if (g.Out.load() || (ConnectRunning && ConnectRunning())) {
     SetResult("Stopped");
     Queue(MM_Melodune_MenuAction, MENU_STOP);
   } else {

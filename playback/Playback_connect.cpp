@@ -247,9 +247,11 @@ MELODUNE_HANDLER(Melodune_XConnect) {
   if (!g.recOut.load() && g.timerAdded.load()) RemoveWatchdog(app);
   if (g.infoText.IsSet() || g.infoBubble.load()) DoMethod(obj, MM_Melodune_DeleteAudioInfo);
 
-  // No second choice while this one connects.
+  // No second choice while this one connects; but Stop, to give up on a
+  // server that keeps us waiting.
   RunOnGuiTask(obj, [] {
     if (Object *menu = g.menu.load()) SetMenuEnabled(menu, FALSE);
+    if (Object *stop = g.itemStop.load()) SetAttrs(stop, MUIA_Menuitem_Enabled, TRUE);
   });
 
   const std::string connecting =

@@ -231,6 +231,10 @@ struct HttpStream {
         headersDone = true;
       else if (result == CURLE_ABORTED_BY_CALLBACK && ownError == MMERR_OK)
         return MMERR_ABORTED;
+      else if (ownError == MMERR_OK && result == CURLE_OUT_OF_MEMORY)
+        // What libcurl answers to a header line beyond its own limit
+        // (100 KB): a broken server, not a lack of memory here.
+        return MMERR_BAD_RESPONSE;
       else
         return ownError != MMERR_OK ? ownError : (result == CURLE_OK ? MMERR_BAD_RESPONSE : MapCurlError(result));
     }

@@ -62,6 +62,11 @@ protected:
     std::filesystem::copy(MELODUNE_SOURCE_DIR "/skeleton", root, std::filesystem::copy_options::recursive);
     ASSERT_TRUE(platform::SetDosRoot(root));
     platform::SetAudioDevice("null");
+    // The port MELODUNE of this test alone (other test programs run at the same time).
+    portDir = root + "/ports";
+    std::filesystem::create_directory(portDir);
+    std::filesystem::permissions(portDir, std::filesystem::perms::owner_all);
+    setenv("MELODUNE_PORT_DIR", portDir.c_str(), 1);
     // 5 s of watchdog are half a second here; connect time-outs stay seconds.
     platform::SetClockRate(10);
   }
@@ -77,9 +82,15 @@ protected:
   }
 
   void Start(const std::vector<Station> &stations) {
+    std::vector<Station> withUrls;
+    for (const Station &s : stations) withUrls.push_back({s.name, server.url(s.path)});
+    StartWithUrls(withUrls);
+  }
+  // Stations with whole addresses (path holds the address).
+  void StartWithUrls(const std::vector<Station> &stations) {
     std::ofstream f(root + "/SYS/Data/Screenbar/Melodune/Stations.txt");
     f << stations.size() << "\n";
-    for (const Station &s : stations) f << s.name << "\n" << s.name << ".png\n" << server.url(s.path) << "\n#\n";
+    for (const Station &s : stations) f << s.name << "\n" << s.name << ".png\n" << s.path << "\n#\n";
     f.close();
     ASSERT_TRUE(host.Load(Plugin)) << host.Error();
     ASSERT_TRUE(host.Start()) << host.Error();
@@ -157,7 +168,7 @@ protected:
   platform::TestDisplay display;
   platform::DisplayScope scope{&display};
   platform::ScreenbarHost host;
-  std::string root;
+  std::string root, portDir;
   Globals *G = nullptr;
   bool (*textIsSet)(const SharedText *) = nullptr;
   std::string (*textGet)(const SharedText *) = nullptr;
