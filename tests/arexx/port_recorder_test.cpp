@@ -105,6 +105,28 @@ TEST_F(ARexxPort, CommandsResultsAndErrorsThroughThePort) {
   EXPECT_EQ(FindPort("MELODUNE"), nullptr);
 }
 
+// Something that is not a REXX message goes back as it came: nothing is
+// written behind it, where a REXX message would have its results.
+TEST_F(ARexxPort, PlainMessageComesBackUntouched) {
+  ASSERT_TRUE(InitARexx("MELODUNE", TRUE));
+  struct MsgPort *port = FindPort("MELODUNE");
+  struct MsgPort *reply = CreateMsgPort();
+  ASSERT_TRUE(port && reply);
+  struct Plain {
+    struct Message msg;
+    UBYTE after[sizeof(struct RexxMsg)];
+  } plain{};
+  std::memset(plain.after, 0xA5, sizeof plain.after);
+  plain.msg.mn_ReplyPort = reply;
+  plain.msg.mn_Length = sizeof(struct Message);
+  PutMsg(port, &plain.msg);
+  HandleARexx();
+  EXPECT_EQ(GetMsg(reply), &plain.msg);
+  for (UBYTE b : plain.after) ASSERT_EQ(b, 0xA5);
+  DeleteMsgPort(reply);
+  CloseARexx();
+}
+
 struct DateStamp At(LONG days, LONG h, LONG m, LONG s) { return {days, h * 60 + m, s * static_cast<LONG>(TICKS_PER_SECOND)}; }
 const LONG Dec7th2026 = 17872;
 

@@ -125,6 +125,23 @@ TEST_F(Faults, SilentServerTimesOutAndStopEndsTheWait) {
   EXPECT_EQ(display.RequestCount(), 1u) << "a connect the user stopped is no failure to report";
 }
 
+// Quitting while a connect waits for a silent server: the connect is
+// aborted, the host goes down at once, and nothing is reported or played.
+TEST_F(Faults, QuitDuringAConnectDoesNotWaitForTheServer) {
+  testkit::Response silent;
+  silent.stall_after = 0;
+  silent.count_head = true;
+  server.route("/silent", silent);
+  Start({{"Silent", "/silent"}});
+  Choose(0);
+  ASSERT_TRUE(Until([&] { return server.request_count("/silent") == 1 && FindTask(MELODUNE_HTTPSTREAM_TASK); }));
+  const uint64_t quit = platform::ClockNowMs();
+  EXPECT_TRUE(host.Shutdown());
+  EXPECT_LT(platform::ClockNowMs() - quit, 8000u) << "the clean-up aborts the connect instead of waiting it out";
+  EXPECT_EQ(display.RequestCount(), 0u);
+  EXPECT_EQ(FindTask(MELODUNE_HTTPSTREAM_TASK), nullptr);
+}
+
 // Open but silent: no byte for 10 s is a dropped stream.
 TEST_F(Faults, StalledStreamIsReconnected) {
   testkit::Response r = Icy(0);
