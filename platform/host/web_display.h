@@ -4,12 +4,12 @@
 //
 //   GET  /?t=TOKEN&s=N     the page of screen N (the URL that is printed)
 //   GET  /events?t=...&s=N server-sent events: the whole state on connect,
-//                          then every change ("hello", "bar", "bubble",
-//                          "bubbleEnd", "help", "helpEnd", "window",
-//                          "windowEnd", "dialog", "dialogEnd")
+//                          then every change, keyed per node
+//   GET  /rows?t=...&id=&from=&n=  rows of a list or tree by range
 //   GET  /img?t=...&spec=S a picture of an image spec ("4:SYS:x.png") as PNG
 //   GET  /dir?t=...&path=P a drawer's entries for the file chooser
 //   POST /input            input (form fields, token in X-Melodune-Token)
+// Every message kind and its keys: host/web/PROTOCOL.md.
 //
 // Blocking calls (requesters, file requesters, pop-up menus) wait until a
 // page answers, however long that takes. Only when no page has connected

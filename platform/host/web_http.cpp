@@ -316,11 +316,12 @@ bool EventStream::Send(const std::string &event, const std::string &data, const 
   std::lock_guard g(lock_);
   if (closed_) return false;
   if (!key.empty()) {
-    for (auto &q : queue_)
-      if (q.first == key) {
-        q.second = std::move(text);
-        ready_.notify_one();
-        return true;
+    // The newest state goes last, after anything queued since the old one
+    // (a group sent later must not overtake a newer state of its child).
+    for (auto it = queue_.begin(); it != queue_.end(); ++it)
+      if (it->first == key) {
+        queue_.erase(it);
+        break;
       }
   }
   if (queue_.size() >= maxQueued_) {

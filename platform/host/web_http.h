@@ -88,8 +88,9 @@ std::string FormatResponse(const HttpResponse &r);
 
 // One connected event stream. Events are queued by any thread and written
 // by the connection's thread. Events with a key replace a queued event of
-// the same key (frames of a bar: a slow page gets the newest, never a
-// backlog, and never loses the last one).
+// the same key, which moves to the end (frames of a bar, the state of one
+// node: a slow page gets the newest, never a backlog, and never loses the
+// last one).
 class EventStream {
 public:
   explicit EventStream(size_t maxQueued = 4096) : maxQueued_(maxQueued) {}

@@ -1,6 +1,7 @@
 // Area.mui: the base of every gadget. Keeps the rectangle, frame, spacing,
-// weights, the input mode with its pressed/selected state, disabled and
-// shown states, the short help, and draws the background.
+// weights, the input mode with its pressed/selected state (and the repeat
+// of a held relverify button), disabled and shown states, the short help,
+// the context menu, and draws the background.
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -9,6 +10,9 @@
 
 namespace platform::widgets {
 namespace {
+
+// The repeat's tick, sent by the application's timer to the held object.
+constexpr IPTR kRepeatTick = 0x80CFFF01;
 
 struct IClass *gArea;
 // Classes live as long as the process; kept here so leak checks see them.
@@ -67,6 +71,7 @@ void SetAttr(AreaData *d, Tag tag, IPTR data, bool init) {
   case MUIA_ShortHelp: d->shortHelp = data; break;
   case MUIA_ShowMe: d->showMe = data != 0; break;
   case MUIA_ContextMenu: d->contextMenu = reinterpret_cast<Object *>(data); break;
+  case MUIA_ContextMenuTrigger: d->contextTrigger = reinterpret_cast<Object *>(data); break;
   default: break;
   }
   if (!init) return;
@@ -114,6 +119,8 @@ bool GetAttr(Object *obj, AreaData *d, Tag tag, IPTR *store) {
   case MUIA_ShowSelState: *store = d->showSelState; return true;
   case MUIA_FramePhantomHoriz: *store = d->phantomHoriz; return true;
   case MUIA_ContextMenu: *store = reinterpret_cast<IPTR>(d->contextMenu); return true;
+  case MUIA_ContextMenuTrigger: *store = reinterpret_cast<IPTR>(d->contextTrigger); return true;
+  case MUIA_Timer: *store = static_cast<IPTR>(d->timer); return true;
   case MUIA_InnerLeft: *store = static_cast<IPTR>(p.mad_addleft); return true;
   case MUIA_InnerTop: *store = static_cast<IPTR>(p.mad_addtop); return true;
   case MUIA_InnerRight: *store = static_cast<IPTR>(p.mad_subwidth - p.mad_addleft); return true;
@@ -145,6 +152,34 @@ uint32_t BackgroundColor(Object *obj, AreaData *d) {
   return scr ? ScreenBarBackground(scr) : MuiPenColor(obj, MPEN_BACKGROUND);
 }
 
+void StopRepeat(AreaData *d) {
+  if (!d->repeat) return;
+  if (d->repeatApp && IsLiveObject(d->repeatApp)) DoMethod(d->repeatApp, MUIM_Application_RemInputHandler, d->repeat);
+  delete d->repeat;
+  d->repeat = nullptr;
+  d->repeatApp = nullptr;
+}
+
+// A held relverify object counts MUIA_Timer up: once at the press, then
+// after the delay at every interval, so that arrow buttons move on while
+// held (the delay keeps a plain click to one step).
+void StartRepeat(Object *obj, AreaData *d) {
+  StopRepeat(d);
+  d->timer = 1;
+  Announce(obj, MUIA_Timer, static_cast<IPTR>(d->timer));
+  if (!d->pressed) return; // the first step released it already
+  Object *app = ObjectApplication(obj);
+  if (!app) return;
+  d->repeat = new MUI_InputHandlerNode{};
+  d->repeat->ihn_Object = obj;
+  d->repeat->ihn_Flags = MUIIHNF_TIMER;
+  d->repeat->ihn_Millis = static_cast<UWORD>(kRepeatIntervalMs);
+  d->repeat->ihn_Method = static_cast<ULONG>(kRepeatTick);
+  d->repeatApp = app;
+  d->repeatTicks = 0;
+  DoMethod(app, MUIM_Application_AddInputHandler, d->repeat);
+}
+
 IPTR AreaDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
   case OM_NEW: {
@@ -163,6 +198,7 @@ IPTR AreaDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   }
   case OM_DISPOSE: {
     AreaData *d = static_cast<AreaData *>(INST_DATA(cl, obj));
+    StopRepeat(d);
     delete d->frameTitle;
     delete d->bgSpec;
     delete d->fixWidthTxt;
@@ -266,6 +302,21 @@ IPTR AreaDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     return d->shortHelp > 1 ? d->shortHelp : 0;
   }
   case MUIM_DeleteShortHelp: return 0;
+  case MUIM_ContextMenuBuild: return reinterpret_cast<IPTR>(static_cast<AreaData *>(INST_DATA(cl, obj))->contextMenu);
+  case MUIM_ContextMenuChoice:
+    // The item goes out through the trigger, so that a notification can pass it on.
+    SetAttrs(obj, MUIA_ContextMenuTrigger, reinterpret_cast<MUIP_ContextMenuChoice *>(msg)->item);
+    return 0;
+  case kRepeatTick: {
+    AreaData *d = static_cast<AreaData *>(INST_DATA(cl, obj));
+    if (!d->repeat || !d->pressed || d->disabled) {
+      StopRepeat(d);
+      return 0;
+    }
+    if (++d->repeatTicks * kRepeatIntervalMs < kRepeatDelayMs) return 0;
+    Announce(obj, MUIA_Timer, static_cast<IPTR>(++d->timer));
+    return 0;
+  }
   case MUIM_GetConfigItem: {
     auto *m = reinterpret_cast<MUIP_GetConfigItem *>(msg);
     ConfigProvider p;
@@ -523,7 +574,10 @@ void AreaPress(Object *obj) {
   AreaData *d = Area(obj);
   if (!d || d->disabled) return;
   switch (d->inputMode) {
-  case MUIV_InputMode_RelVerify: SetAttrs(obj, MUIA_Selected, TRUE, MUIA_Pressed, TRUE); break;
+  case MUIV_InputMode_RelVerify:
+    SetAttrs(obj, MUIA_Selected, TRUE, MUIA_Pressed, TRUE);
+    if (IsLiveObject(obj) && (d = Area(obj)) && d->pressed) StartRepeat(obj, d);
+    break;
   case MUIV_InputMode_Immediate: SetAttrs(obj, MUIA_Selected, TRUE); break;
   case MUIV_InputMode_Toggle: SetAttrs(obj, MUIA_Selected, d->selected ? FALSE : TRUE); break;
   default: break;
@@ -532,6 +586,7 @@ void AreaPress(Object *obj) {
 
 void AreaRelease(Object *obj, bool inside) {
   AreaData *d = Area(obj);
+  if (d) StopRepeat(d);
   if (!d || d->inputMode != MUIV_InputMode_RelVerify || !d->pressed) return;
   if (inside) {
     SetAttrs(obj, MUIA_Selected, FALSE, MUIA_Pressed, FALSE);

@@ -471,6 +471,11 @@ enum : LONG {
   MUIV_List_Exchange_Bottom = -2,
   MUIV_List_Exchange_Next = -3,
   MUIV_List_Exchange_Previous = -4,
+  MUIV_List_Jump_Top = 0,
+  MUIV_List_Jump_Active = -1,
+  MUIV_List_Jump_Bottom = -2,
+  MUIV_List_Jump_Down = -3,
+  MUIV_List_Jump_Up = -4,
   MUIV_List_Redraw_Active = -1,
   MUIV_List_Redraw_All = -2,
   MUIV_List_DragType_None = 0,
@@ -493,6 +498,7 @@ struct MUIP_List_InsertSingle { IPTR MethodID; APTR entry; SIPTR pos; };
 struct MUIP_List_Insert { IPTR MethodID; APTR *entries; SIPTR count; SIPTR pos; };
 struct MUIP_List_GetEntry { IPTR MethodID; SIPTR pos; APTR *entry; };
 struct MUIP_List_Remove { IPTR MethodID; SIPTR pos; };
+struct MUIP_List_Jump { IPTR MethodID; SIPTR pos; };
 
 // ---- Listtree.mcc ---------------------------------------------------------------------------
 
@@ -643,6 +649,10 @@ struct MUIS_Listtree_TreeNode {
 //   destruct:  (hook, pool, user)
 //   display:   (hook, STRPTR *array, treenode)    treenode null: the title row;
 //              array[-1] holds the visible row number
+//   open, close: (hook, listtree, treenode)      after a list node was opened
+//              or closed (by the user or by MUIM_Listtree_Open/Close)
+//   sort:      (hook, listtree, IPTR[2]{node1, node2}) -> <0, 0, >0 as node1
+//              sorts before, with, after node2 (names without case otherwise)
 // The parent of a top-level node is null (the root is no node).
 
 struct MUIP_Listtree_Insert { IPTR MethodID; char *Name; APTR User; APTR ListNode; APTR PrevNode; IPTR Flags; };
@@ -796,5 +806,70 @@ struct PrefsGadget {
 std::vector<PrefsGadget> PrefsGadgets(Object *prefs);
 // Whether a pop-up (Popobject's object, Popasl's requester) is open.
 bool PopupIsOpen(Object *popstring);
+
+// ---- lists and trees as a display shows them ----
+
+// One entry of a list format ("BAR S,BAR S H,P=\33r COL=2"): the columns
+// in order; hidden columns stay in the entry array but are never shown.
+constexpr LONG kMaxListColumns = 64;
+struct ListColumn {
+  LONG source = 0;        // the display hook's array slot (COL=, else its place)
+  bool bar = false;       // a bar to its right
+  bool titleBar = false;  // a bar to its right in the title row only
+  bool hidden = false;    // H
+  bool sortable = false;  // S: the title cell sorts
+  std::string preparse;   // P=: text-engine codes put before the text
+  LONG weight = -1;       // W=, -1: not given
+  LONG minWidth = -1, maxWidth = -1;
+  LONG delta = 4;         // DELTA=: space between columns
+};
+// Never fails: an empty or missing format is one plain column.
+std::vector<ListColumn> ParseListFormat(CONST_STRPTR format);
+
+// A list or list tree (or the list of a listview) as a whole, without its
+// rows. Rows of a tree are its visible nodes, depth first.
+struct ListState {
+  bool tree = false;
+  bool title = false;                // a title row exists
+  std::vector<ListColumn> columns;   // the shown columns
+  std::vector<std::string> titles;   // the title row's shown cells
+  LONG entries = 0;                  // rows (list: all entries)
+  LONG active = -1;                  // row of the active entry
+  LONG first = 0, visible = 0;       // MUIA_List_First, MUIA_List_Visible
+  uint32_t revision = 0;             // changes whenever rows move, come or go
+  uint32_t version = 0;              // changes whenever any row text may change
+  bool quiet = false;
+  bool dragSort = false, dropMarks = false;
+};
+bool GetListState(Object *list, ListState &out); // false: no list
+struct ListRowView {
+  std::vector<std::string> cells; // the shown columns, with their preparse codes
+  LONG level = 1;                 // trees: 1 = top
+  bool group = false, open = false;
+  APTR node = nullptr; // trees: the node
+};
+// The rows first .. first+count-1 (fewer at the end); the display hook runs
+// for these rows only.
+std::vector<ListRowView> ListRowRange(Object *list, LONG first, LONG count);
+// What the display shows of a list now: the first row and how many fit.
+void ListShown(Object *list, LONG first, LONG visible);
+
+// Input about rows, on the GUI task. revision is the one the person saw;
+// a different one means the rows moved since, and the input is refused
+// (false), as is a row that does not exist.
+bool ListActivateRow(Object *list, LONG row, uint32_t revision, bool doubleClick);
+bool ListToggleRow(Object *tree, LONG row, uint32_t revision); // opens or closes a group
+enum class ListKey { Up, Down, PageUp, PageDown, Top, Bottom, Enter, Expand, Collapse };
+bool ListKeyPress(Object *list, ListKey key);
+enum class DropPlace { Before, After, Into };
+// Drag-sort: moves row from before, after or (groups of a tree) into row
+// onto, with the moves and notifications of the class. Only while the
+// list's drag-sort is on.
+bool ListDropRow(Object *list, LONG from, LONG onto, DropPlace place, uint32_t revision);
+
+// Repeat buttons: a pressed relverify object sets MUIA_Timer to 1 at once,
+// then counts up every kRepeatIntervalMs after kRepeatDelayMs, until it
+// is released (platform clock).
+constexpr LONG kRepeatDelayMs = 400, kRepeatIntervalMs = 100;
 
 } // namespace platform

@@ -74,10 +74,17 @@ void HideShortHelp(Object *obj);
 void WindowCloseRequest(Object *win);
 bool WindowMouseButton(Object *win, UWORD code, WORD x, WORD y);
 bool WindowIsOpen(Object *win);
+// The person placed or sized the window (kept under its identifier).
+void WindowSetBox(Object *win, LONG left, LONG top, LONG width, LONG height);
+// The person moved the focus: MUIA_Window_ActiveObject without a loop back.
+void WindowFocus(Object *win, Object *obj);
 
 // Requester helpers shared by request.cpp and menu.cpp: runs a blocking call
 // of the display. On the GUI task of a running loop the call runs on a
 // helper thread while the loop goes on (nested), as the original does.
 void RunBlocking(const std::function<void()> &call);
+// Pops up a menu strip and waits: the chosen enabled item (its checkmark
+// and trigger done), or null. GUI task.
+Object *PopupChoice(Object *strip, Object *parent, LONG x, LONG y, IPTR *userData = nullptr);
 
 } // namespace platform::mui

@@ -104,6 +104,24 @@ void InputShowShortHelp(Object *obj, LONG mx, LONG my) {
 void InputHideShortHelp(Object *obj) {
   Post(obj, [](Object *o) { mui::HideShortHelp(o); });
 }
+void InputContextMenu(Object *obj, LONG x, LONG y) {
+  Post(obj, [x, y](Object *o) {
+    auto *strip = reinterpret_cast<Object *>(DoMethod(o, MUIM_ContextMenuBuild, x, y));
+    if (!strip) return;
+    uint64_t serial = mui::SerialOf(o);
+    Object *item = mui::PopupChoice(strip, o, x, y);
+    // The menu waited for the person; the object may be gone by now.
+    if (item && mui::StillLive(o, serial)) DoMethod(o, MUIM_ContextMenuChoice, item);
+  });
+}
+void InputWindowBox(Object *window, LONG left, LONG top, LONG width, LONG height) {
+  Post(window, [=](Object *o) { mui::WindowSetBox(o, left, top, width, height); });
+}
+void InputFocus(Object *obj) {
+  Post(obj, [](Object *o) {
+    if (Object *win = ObjectWindow(o); win && win != o) mui::WindowFocus(win, o);
+  });
+}
 void InputCall(Object *obj, std::function<void(Object *)> fn) { Post(obj, std::move(fn)); }
 
 } // namespace platform

@@ -143,6 +143,16 @@ void InputMouseButton(Object *obj, UWORD code, WORD x, WORD y);
 // with ShortHelpShown; InputHideShortHelp hands it back (MUIM_DeleteShortHelp).
 void InputShowShortHelp(Object *obj, LONG mx, LONG my);
 void InputHideShortHelp(Object *obj);
+// The right button (or the menu key) on obj at (x, y) of its window: the
+// context menu it builds (MUIM_ContextMenuBuild) pops up there, and the
+// choice goes back through MUIM_ContextMenuChoice.
+void InputContextMenu(Object *obj, LONG x, LONG y);
+// The person moved or sized a window (pixels on its screen); a window with
+// an identifier keeps that for its next opening, also after a restart.
+void InputWindowBox(Object *window, LONG left, LONG top, LONG width, LONG height);
+// The keyboard focus moved to obj (a gadget of its window), as
+// MUIA_Window_ActiveObject.
+void InputFocus(Object *obj);
 // Any other input: fn runs on the GUI task when obj is still alive then.
 void InputCall(Object *obj, std::function<void(Object *)> fn);
 

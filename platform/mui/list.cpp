@@ -1,6 +1,7 @@
 // List.mui: entries made and freed by hooks, shown in columns by the
 // display hook, with a title row, sorted or positional insertion, an active
-// entry, and a quiet state that holds back display updates.
+// entry, the rows the display shows (first, visible, jumps), drag-sorting,
+// and a quiet state that holds back display updates.
 // Listview.mui is the frame group around a list.
 #include <algorithm>
 #include <cstdlib>
@@ -19,39 +20,40 @@ struct ListData {
   IPTR title; // TRUE: the display hook makes it; a text otherwise
   std::string *titleText;
   std::string *format;
+  std::vector<ListColumn> *columns; // the parsed format
   LONG active;
   bool quiet;
   bool dirty;
   bool input, dragSortable, showDropMarks, autoVisible;
   LONG dragType, multiSelect;
+  LONG first, visible; // what the display shows
+  uint32_t revision, version;
 };
 
-bool IsSpecial(struct Hook *h) { return h == reinterpret_cast<struct Hook *>(static_cast<SIPTR>(-1)); }
+constexpr LONG kDefaultVisible = 8; // rows of the default height, until a display says
 
 APTR Construct(ListData *d, APTR entry) {
-  if (IsSpecial(d->construct)) {
-    if (!entry) return nullptr;
-    const char *s = static_cast<const char *>(entry);
-    char *copy = static_cast<char *>(std::malloc(std::strlen(s) + 1));
-    if (copy) std::strcpy(copy, s);
-    return copy;
-  }
+  if (IsStringHook(d->construct)) return CopyString(entry);
   if (d->construct) return reinterpret_cast<APTR>(CallHookPkt(d->construct, d->pool, entry));
   return entry;
 }
 
 void Destruct(ListData *d, APTR entry) {
-  if (IsSpecial(d->destruct)) std::free(entry);
+  if (IsStringHook(d->destruct)) std::free(entry);
   else if (d->destruct) CallHookPkt(d->destruct, d->pool, entry);
 }
 
 LONG Compare(ListData *d, APTR e1, APTR e2) {
-  if (d->compare && !IsSpecial(d->compare)) return static_cast<LONG>(CallHookPkt(d->compare, e2, e1));
+  if (d->compare && !IsStringHook(d->compare)) return static_cast<LONG>(CallHookPkt(d->compare, e2, e1));
   const char *a = static_cast<const char *>(e1), *b = static_cast<const char *>(e2);
   return std::strcmp(a ? a : "", b ? b : "");
 }
 
-void Changed(Object *obj, ListData *d) {
+// structural: entries came, went or moved, so row numbers the display
+// handed out no longer hold.
+void Changed(Object *obj, ListData *d, bool structural = true) {
+  if (structural) ++d->revision;
+  ++d->version;
   if (d->quiet) d->dirty = true;
   else NotifyLayout(obj);
 }
@@ -74,6 +76,16 @@ LONG ResolveActive(ListData *d, LONG want) {
   case MUIV_List_Active_Down: return n ? std::min(d->active < 0 ? 0 : d->active + 1, n - 1) : MUIV_List_Active_Off;
   default: return (want >= 0 && want < n) ? want : MUIV_List_Active_Off;
   }
+}
+
+// Scrolls as little as needed for entry pos to be shown.
+void Jump(Object *obj, ListData *d, LONG pos) {
+  LONG first = d->first;
+  if (pos < first) first = pos;
+  else if (d->visible > 0 && pos >= first + d->visible) first = pos - d->visible + 1;
+  if (first == d->first) return;
+  d->first = first;
+  Announce(obj, MUIA_List_First, static_cast<IPTR>(first));
 }
 
 LONG Insert(Object *obj, ListData *d, APTR entry, LONG pos) {
@@ -115,6 +127,7 @@ void RemoveAt(Object *obj, ListData *d, LONG at) {
 void Clear(Object *obj, ListData *d) {
   std::vector<APTR> old;
   old.swap(*d->entries);
+  d->first = 0;
   for (APTR e : old) Destruct(d, e);
   if (d->active != MUIV_List_Active_Off) SetActive(obj, d, MUIV_List_Active_Off);
 }
@@ -139,7 +152,10 @@ void SetFromTags(ListData *d, struct TagItem *tags, bool init) {
     case MUIA_List_DestructHook: d->destruct = reinterpret_cast<struct Hook *>(t->ti_Data); break;
     case MUIA_List_DisplayHook: d->display = reinterpret_cast<struct Hook *>(t->ti_Data); break;
     case MUIA_List_CompareHook: d->compare = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_List_Format: SetText(d->format, reinterpret_cast<CONST_STRPTR>(t->ti_Data)); break;
+    case MUIA_List_Format:
+      SetText(d->format, reinterpret_cast<CONST_STRPTR>(t->ti_Data));
+      *d->columns = ParseListFormat(TextOf(d->format));
+      break;
     case MUIA_List_Title:
       d->title = t->ti_Data;
       SetText(d->titleText, t->ti_Data > 1 ? reinterpret_cast<CONST_STRPTR>(t->ti_Data) : nullptr);
@@ -167,6 +183,8 @@ IPTR ListDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     if (!o) return 0;
     ListData *d = static_cast<ListData *>(INST_DATA(cl, o));
     d->entries = new std::vector<APTR>;
+    d->columns = new std::vector<ListColumn>(ParseListFormat(nullptr));
+    d->visible = kDefaultVisible;
     d->active = MUIV_List_Active_Off;
     d->input = true;
     struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
@@ -182,6 +200,8 @@ IPTR ListDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     for (APTR e : *d->entries) Destruct(d, e);
     delete d->entries;
     d->entries = nullptr;
+    delete d->columns;
+    d->columns = nullptr;
     SetText(d->format, nullptr);
     SetText(d->titleText, nullptr);
     return DoSuperMethodA(cl, obj, msg);
@@ -197,7 +217,7 @@ IPTR ListDispatcher(struct IClass *cl, Object *obj, Msg msg) {
       case MUIA_List_Active:
         d->active = ResolveActive(d, static_cast<LONG>(static_cast<SIPTR>(t->ti_Data)));
         changes.push_back({MUIA_List_Active, static_cast<IPTR>(static_cast<SIPTR>(d->active))});
-        layout = true;
+        if (d->active >= 0) Jump(obj, d, d->active); // the display keeps the active entry in view
         break;
       case MUIA_List_Quiet:
         d->quiet = t->ti_Data != 0;
@@ -208,11 +228,17 @@ IPTR ListDispatcher(struct IClass *cl, Object *obj, Msg msg) {
         break;
       case MUIA_List_Format:
       case MUIA_List_Title: layout = true; break;
+      case MUIA_List_First: {
+        LONG n = Count(d);
+        d->first = std::clamp<LONG>(static_cast<LONG>(static_cast<SIPTR>(t->ti_Data)), 0, std::max<LONG>(n - 1, 0));
+        changes.push_back({MUIA_List_First, static_cast<IPTR>(d->first)});
+        break;
+      }
       default: break;
       }
     }
     IPTR r = SuperSet(cl, obj, msg, changes);
-    if (layout) Changed(obj, d);
+    if (layout) Changed(obj, d, false);
     return r;
   }
   case OM_GET: {
@@ -221,8 +247,8 @@ IPTR ListDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     switch (g->opg_AttrID) {
     case MUIA_List_Active: *g->opg_Storage = static_cast<IPTR>(static_cast<SIPTR>(d->active)); return TRUE;
     case MUIA_List_Entries: *g->opg_Storage = static_cast<IPTR>(Count(d)); return TRUE;
-    case MUIA_List_Visible: *g->opg_Storage = static_cast<IPTR>(Count(d)); return TRUE;
-    case MUIA_List_First: *g->opg_Storage = 0; return TRUE;
+    case MUIA_List_Visible: *g->opg_Storage = static_cast<IPTR>(std::max<LONG>(0, std::min(d->visible, Count(d) - d->first))); return TRUE;
+    case MUIA_List_First: *g->opg_Storage = static_cast<IPTR>(d->first); return TRUE;
     case MUIA_List_Quiet: *g->opg_Storage = d->quiet; return TRUE;
     case MUIA_List_Format: *g->opg_Storage = reinterpret_cast<IPTR>(TextOf(d->format)); return TRUE;
     case MUIA_List_Title: *g->opg_Storage = d->titleText ? reinterpret_cast<IPTR>(d->titleText->c_str()) : d->title; return TRUE;
@@ -303,8 +329,20 @@ IPTR ListDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     Changed(obj, d);
     return 0;
   }
-  case MUIM_List_Redraw: Changed(obj, static_cast<ListData *>(INST_DATA(cl, obj))); return 0;
-  case MUIM_List_Jump: return 0;
+  case MUIM_List_Redraw: Changed(obj, static_cast<ListData *>(INST_DATA(cl, obj)), false); return 0;
+  case MUIM_List_Jump: {
+    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    LONG pos = static_cast<LONG>(reinterpret_cast<MUIP_List_Jump *>(msg)->pos), n = Count(d);
+    switch (pos) {
+    case MUIV_List_Jump_Active: pos = d->active; break;
+    case MUIV_List_Jump_Bottom: pos = n - 1; break;
+    case MUIV_List_Jump_Down: pos = d->first + d->visible; break;
+    case MUIV_List_Jump_Up: pos = d->first - 1; break;
+    default: break;
+    }
+    if (pos >= 0 && pos < n) Jump(obj, d, pos);
+    return 0;
+  }
   case MUIM_AskMinMax: {
     DoSuperMethodA(cl, obj, msg);
     MUI_MinMax *mm = reinterpret_cast<MUIP_AskMinMax *>(msg)->MinMaxInfo;
@@ -344,23 +382,6 @@ IPTR ListviewDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   }
 }
 
-LONG Columns(CONST_STRPTR format) {
-  if (!format || !*format) return 1;
-  return static_cast<LONG>(std::count(format, format + std::strlen(format), ',')) + 1;
-}
-
-std::vector<std::string> Row(struct Hook *display, LONG columns, APTR entry, LONG row) {
-  std::vector<STRPTR> buf(static_cast<size_t>(columns) + 2, const_cast<STRPTR>(""));
-  buf[0] = reinterpret_cast<STRPTR>(static_cast<SIPTR>(row)); // array[-1]: the row number
-  buf.back() = nullptr;
-  STRPTR *array = buf.data() + 1;
-  if (display && !IsSpecial(display)) CallHookPkt(display, array, entry);
-  else array[0] = static_cast<STRPTR>(entry ? entry : const_cast<char *>(""));
-  std::vector<std::string> out;
-  for (LONG c = 0; c < columns; ++c) out.emplace_back(array[c] ? array[c] : "");
-  return out;
-}
-
 } // namespace
 
 struct IClass *ListClass() { return gList; }
@@ -370,31 +391,129 @@ struct IClass *MakeListClasses() {
   return gList && MakeWidgetClass(MUIC_Listview, MUIC_Group, sizeof(Object *), ListviewDispatcher) ? gList : nullptr;
 }
 
+ListData *ListOf(Object *obj) {
+  if (!obj || !gList) return nullptr;
+  for (struct IClass *c = OCLASS(obj); c; c = c->cl_Super)
+    if (c == gList) return static_cast<ListData *>(INST_DATA(gList, obj));
+  return nullptr;
+}
+
+bool IsList(Object *obj) { return ListOf(obj) != nullptr; }
+
 std::vector<std::vector<std::string>> ListRowsOf(Object *obj, bool *hasTitle) {
   std::vector<std::vector<std::string>> rows;
-  if (!obj || !gList) return rows;
-  bool isList = false;
-  for (struct IClass *c = OCLASS(obj); c; c = c->cl_Super) isList |= c == gList;
-  if (!isList) {
+  ListData *d = ListOf(obj);
+  if (!d) {
     IPTR inner = 0; // a listview: its list
-    if (GetAttr(MUIA_Listview_List, obj, &inner) && inner) return ListRowsOf(reinterpret_cast<Object *>(inner), hasTitle);
+    if (obj && gList && GetAttr(MUIA_Listview_List, obj, &inner) && inner)
+      return ListRowsOf(reinterpret_cast<Object *>(inner), hasTitle);
     return rows;
   }
-  ListData *d = static_cast<ListData *>(INST_DATA(gList, obj));
-  LONG columns = Columns(TextOf(d->format));
+  // Every column of the format, in the hook's order (hidden ones too).
+  size_t columns = HookColumns(*d->columns);
   if (d->title) {
     if (hasTitle) *hasTitle = true;
     if (d->titleText) {
-      std::vector<std::string> t(static_cast<size_t>(columns));
+      std::vector<std::string> t(columns);
       t[0] = *d->titleText;
       rows.push_back(t);
     } else {
-      rows.push_back(Row(d->display, columns, nullptr, -1));
+      rows.push_back(HookRow(d->display, columns, nullptr, -1, nullptr));
     }
   }
   LONG i = 0;
-  for (APTR e : *d->entries) rows.push_back(Row(d->display, columns, e, i++));
+  for (APTR e : *d->entries) rows.push_back(HookRow(d->display, columns, e, i++, static_cast<CONST_STRPTR>(e)));
   return rows;
+}
+
+bool ListStateOf(Object *obj, ListState &out) {
+  ListData *d = ListOf(obj);
+  if (!d) return false;
+  out = ListState{};
+  for (const ListColumn &c : *d->columns)
+    if (!c.hidden) out.columns.push_back(c);
+  out.title = d->title != 0;
+  if (out.title) {
+    size_t slots = HookColumns(*d->columns);
+    std::vector<std::string> raw(slots);
+    if (d->titleText) raw[0] = *d->titleText;
+    else raw = HookRow(d->display, slots, nullptr, -1, nullptr);
+    out.titles = ShownColumns(*d->columns, raw);
+  }
+  out.entries = Count(d);
+  out.active = d->active;
+  out.first = d->first;
+  out.visible = d->visible;
+  out.revision = d->revision;
+  out.version = d->version;
+  out.quiet = d->quiet;
+  out.dragSort = d->dragSortable;
+  out.dropMarks = d->showDropMarks;
+  return true;
+}
+
+std::vector<ListRowView> ListRangeOf(Object *obj, LONG first, LONG count) {
+  std::vector<ListRowView> rows;
+  ListData *d = ListOf(obj);
+  if (!d || first < 0 || count <= 0) return rows;
+  size_t slots = HookColumns(*d->columns);
+  LONG end = std::min<LONG>(Count(d), first + std::min<LONG>(count, 100000));
+  for (LONG i = first; i < end; ++i) {
+    APTR e = (*d->entries)[static_cast<size_t>(i)];
+    ListRowView r;
+    r.cells = ShownColumns(*d->columns, HookRow(d->display, slots, e, i, static_cast<CONST_STRPTR>(e)));
+    rows.push_back(std::move(r));
+  }
+  return rows;
+}
+
+void ListShownOf(Object *obj, LONG first, LONG visible) {
+  ListData *d = ListOf(obj);
+  if (!d) return;
+  d->visible = std::clamp<LONG>(visible, 1, 10000);
+  d->first = std::clamp<LONG>(first, 0, std::max<LONG>(Count(d) - 1, 0));
+}
+
+bool ListActivateOf(Object *obj, LONG row, uint32_t revision, bool doubleClick) {
+  ListData *d = ListOf(obj);
+  if (!d || revision != d->revision || row < -1 || row >= Count(d)) return false;
+  SetAttrs(obj, MUIA_List_Active, static_cast<IPTR>(static_cast<SIPTR>(row)));
+  if (doubleClick && row >= 0) TriggerNotify(obj, MUIA_List_DoubleClick, TRUE);
+  return true;
+}
+
+bool ListKeyOf(Object *obj, ListKey key) {
+  ListData *d = ListOf(obj);
+  if (!d || !Count(d)) return false;
+  LONG n = Count(d), page = std::max<LONG>(d->visible - 1, 1), a = d->active;
+  LONG want;
+  switch (key) {
+  case ListKey::Up: want = a < 0 ? n - 1 : a - 1; break;
+  case ListKey::Down: want = a < 0 ? 0 : a + 1; break;
+  case ListKey::PageUp: want = a < 0 ? 0 : a - page; break;
+  case ListKey::PageDown: want = a < 0 ? 0 : a + page; break;
+  case ListKey::Top: want = 0; break;
+  case ListKey::Bottom: want = n - 1; break;
+  case ListKey::Enter:
+    if (a < 0) return false;
+    TriggerNotify(obj, MUIA_List_DoubleClick, TRUE);
+    return true;
+  default: return false;
+  }
+  SetAttrs(obj, MUIA_List_Active, static_cast<IPTR>(std::clamp<LONG>(want, 0, n - 1)));
+  return true;
+}
+
+bool ListDropOf(Object *obj, LONG from, LONG onto, DropPlace place, uint32_t revision) {
+  ListData *d = ListOf(obj);
+  LONG n = d ? Count(d) : 0;
+  if (!d || !d->dragSortable || revision != d->revision || from < 0 || from >= n || onto < 0 || onto >= n) return false;
+  // Where the entry goes once it is out of the list.
+  LONG to = place == DropPlace::After ? onto + 1 : onto;
+  if (to > from) --to;
+  if (to != from) DoMethod(obj, MUIM_List_Move, from, to);
+  SetAttrs(obj, MUIA_List_Active, static_cast<IPTR>(to));
+  return true;
 }
 
 } // namespace platform::widgets

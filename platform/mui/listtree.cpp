@@ -2,6 +2,9 @@
 // further nodes and are open (TNF_OPEN, children shown) or closed. Each node
 // carries user data made and freed by the construct and destruct hooks.
 // Positions: the root is no node; the parent of a top-level node is null.
+// The open and close hooks hear of every group opened or closed, the sort
+// hook orders sorted insertion and MUIM_Listtree_Sort; with drag-sort on,
+// the display drops rows before, after or into others.
 #include <algorithm>
 #include <cstdlib>
 #include <strings.h>
@@ -26,8 +29,12 @@ struct TreeData {
   TNode *active;
   struct Hook *construct, *destruct, *display, *openHook, *closeHook, *sortHook;
   std::string *format;
+  std::vector<ListColumn> *columns;
   IPTR title;
   bool quiet, dirty;
+  LONG first, visible;
+  uint32_t revision, version;
+  Object *self;
   bool dragDropSort, emptyNodes, duplicateNames;
   LONG dragType;
   bool showDropMarks;
@@ -52,22 +59,23 @@ LONG IndexIn(const std::vector<TNode *> &v, const TNode *n) {
   return it == v.end() ? -1 : static_cast<LONG>(it - v.begin());
 }
 
-bool IsSpecial(struct Hook *h) { return h == reinterpret_cast<struct Hook *>(static_cast<SIPTR>(-1)); }
-
 APTR Construct(TreeData *d, APTR user) {
-  if (IsSpecial(d->construct)) {
-    if (!user) return nullptr;
-    const char *s = static_cast<const char *>(user);
-    char *copy = static_cast<char *>(std::malloc(std::strlen(s) + 1));
-    if (copy) std::strcpy(copy, s);
-    return copy;
-  }
+  if (IsStringHook(d->construct)) return CopyString(user);
   if (d->construct) return reinterpret_cast<APTR>(CallHookPkt(d->construct, nullptr, user));
   return user;
 }
 
+// Name order: the sort hook's when there is one, else names without case.
+int CompareNodes(TreeData *d, TNode *a, TNode *b) {
+  if (d->sortHook && !IsStringHook(d->sortHook)) {
+    IPTR pair[] = {reinterpret_cast<IPTR>(&a->pub), reinterpret_cast<IPTR>(&b->pub)};
+    return static_cast<int>(static_cast<LONG>(CallHookPkt(d->sortHook, d->self, pair)));
+  }
+  return strcasecmp(a->name.c_str(), b->name.c_str());
+}
+
 void Destruct(TreeData *d, APTR user) {
-  if (IsSpecial(d->destruct)) std::free(user);
+  if (IsStringHook(d->destruct)) std::free(user);
   else if (d->destruct && user) CallHookPkt(d->destruct, nullptr, user);
 }
 
@@ -97,7 +105,10 @@ void Walk(TreeData *d, TNode *list, bool visibleOnly, std::vector<TNode *> &out)
   }
 }
 
-void Changed(Object *obj, TreeData *d) {
+// structural: rows came, went or moved (also by opening and closing).
+void Changed(Object *obj, TreeData *d, bool structural = true) {
+  if (structural) ++d->revision;
+  ++d->version;
   if (d->quiet) d->dirty = true;
   else NotifyLayout(obj);
 }
@@ -134,14 +145,14 @@ TNode *ResolveNode(TreeData *d, TNode *list, APTR arg) {
 
 // Where to put a node in list: after prev (0 head, -1 tail, -2 after the
 // active node, -4 sorted by name, or after a node of that list).
-size_t InsertIndex(TreeData *d, TNode *list, APTR prev, const std::string &name, bool before) {
+size_t InsertIndex(TreeData *d, TNode *list, APTR prev, TNode *n, bool before) {
   std::vector<TNode *> &l = ListOf(d, list);
   SIPTR v = reinterpret_cast<SIPTR>(prev);
   if (v == MUIV_Listtree_Insert_PrevNode_Head) return 0;
   if (v == MUIV_Listtree_Insert_PrevNode_Tail) return l.size();
   if (v == MUIV_Listtree_Insert_PrevNode_Sorted) {
     size_t i = 0;
-    while (i < l.size() && strcasecmp(l[i]->name.c_str(), name.c_str()) <= 0) ++i;
+    while (i < l.size() && (l[i] == n || CompareNodes(d, l[i], n) <= 0)) ++i;
     return i;
   }
   TNode *p = v == MUIV_Listtree_Insert_PrevNode_Active ? d->active : Node(d, prev);
@@ -167,7 +178,7 @@ IPTR DoInsert(Object *obj, TreeData *d, MUIP_Listtree_Insert *m) {
   }
   n->parent = list;
   std::vector<TNode *> &l = ListOf(d, list);
-  l.insert(l.begin() + static_cast<long>(InsertIndex(d, list, m->PrevNode, n->name, m->Flags & MUIV_Listtree_Insert_Flags_NextNode)), n);
+  l.insert(l.begin() + static_cast<long>(InsertIndex(d, list, m->PrevNode, n, m->Flags & MUIV_Listtree_Insert_Flags_NextNode)), n);
   if (m->Flags & MUIV_Listtree_Insert_Flags_Active) SetActive(obj, d, n);
   Changed(obj, d);
   return reinterpret_cast<IPTR>(Pub(n));
@@ -276,14 +287,16 @@ IPTR DoRename(Object *obj, TreeData *d, APTR nodeArg, const char *newName, IPTR 
     n->name = newName ? newName : "";
     n->pub.tn_Name = n->name.data();
   }
-  if (!(flags & MUIV_Listtree_Rename_Flags_NoRefresh)) Changed(obj, d);
+  if (!(flags & MUIV_Listtree_Rename_Flags_NoRefresh)) Changed(obj, d, false);
   return reinterpret_cast<IPTR>(Pub(n));
 }
 
-void SetOpen(TNode *n, bool open) {
-  if (!(n->pub.tn_Flags & TNF_LIST)) return;
+void SetOpen(TreeData *d, TNode *n, bool open) {
+  if (!(n->pub.tn_Flags & TNF_LIST) || ((n->pub.tn_Flags & TNF_OPEN) != 0) == open) return;
   if (open) n->pub.tn_Flags |= TNF_OPEN;
   else n->pub.tn_Flags &= static_cast<UWORD>(~TNF_OPEN);
+  struct Hook *h = open ? d->openHook : d->closeHook;
+  if (h) CallHookPkt(h, d->self, &n->pub);
 }
 
 IPTR DoOpenClose(Object *obj, TreeData *d, APTR listArg, APTR nodeArg, bool open) {
@@ -292,7 +305,7 @@ IPTR DoOpenClose(Object *obj, TreeData *d, APTR listArg, APTR nodeArg, bool open
     if (!ResolveList(d, listArg, nullptr, list)) return 0;
     std::vector<TNode *> nodes;
     Walk(d, list, false, nodes);
-    for (TNode *n : nodes) SetOpen(n, open);
+    for (TNode *n : nodes) SetOpen(d, n, open);
   } else {
     TNode *list = nullptr;
     SIPTR lv = reinterpret_cast<SIPTR>(listArg);
@@ -300,10 +313,10 @@ IPTR DoOpenClose(Object *obj, TreeData *d, APTR listArg, APTR nodeArg, bool open
     if (lv == MUIV_Listtree_ListNode_Parent) n = ResolveNode(d, nullptr, nodeArg);
     else if (ResolveList(d, listArg, nullptr, list)) n = ResolveNode(d, list, nodeArg);
     if (!n) return 0;
-    SetOpen(n, open);
+    SetOpen(d, n, open);
     // Opening a node shows it: its parents open too.
     if (open)
-      for (TNode *p = n->parent; p; p = p->parent) SetOpen(p, true);
+      for (TNode *p = n->parent; p; p = p->parent) SetOpen(d, p, true);
   }
   Changed(obj, d);
   return TRUE;
@@ -330,7 +343,7 @@ IPTR DoMove(Object *obj, TreeData *d, APTR oldList, APTR oldNode, APTR newList, 
   size_t at;
   if (nv == MUIV_Listtree_Move_NewTreeNode_Head) at = 0;
   else if (nv == MUIV_Listtree_Move_NewTreeNode_Tail) at = l.size();
-  else if (nv == MUIV_Listtree_Move_NewTreeNode_Sorted) at = InsertIndex(d, to, newNode, n->name, false);
+  else if (nv == MUIV_Listtree_Move_NewTreeNode_Sorted) at = InsertIndex(d, to, newNode, n, false);
   else at = static_cast<size_t>(IndexIn(l, after) + 1);
   l.insert(l.begin() + static_cast<long>(at), n);
   Changed(obj, d);
@@ -372,7 +385,10 @@ void SetFromTags(TreeData *d, struct TagItem *tags) {
     case MUIA_Listtree_OpenHook: d->openHook = reinterpret_cast<struct Hook *>(t->ti_Data); break;
     case MUIA_Listtree_CloseHook: d->closeHook = reinterpret_cast<struct Hook *>(t->ti_Data); break;
     case MUIA_Listtree_SortHook: d->sortHook = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_Listtree_Format: case MUIA_List_Format: SetText(d->format, reinterpret_cast<CONST_STRPTR>(t->ti_Data)); break;
+    case MUIA_Listtree_Format: case MUIA_List_Format:
+      SetText(d->format, reinterpret_cast<CONST_STRPTR>(t->ti_Data));
+      *d->columns = ParseListFormat(TextOf(d->format));
+      break;
     case MUIA_Listtree_Title: case MUIA_List_Title: d->title = t->ti_Data; break;
     case MUIA_Listtree_DragDropSort: d->dragDropSort = t->ti_Data != 0; break;
     case MUIA_Listtree_EmptyNodes: d->emptyNodes = t->ti_Data != 0; break;
@@ -392,6 +408,9 @@ IPTR ListtreeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     if (!o) return 0;
     TreeData *d = static_cast<TreeData *>(INST_DATA(cl, o));
     d->root = new std::vector<TNode *>;
+    d->columns = new std::vector<ListColumn>(ParseListFormat(nullptr));
+    d->visible = 8;
+    d->self = o;
     d->duplicateNames = true;
     SetFromTags(d, reinterpret_cast<opSet *>(msg)->ops_AttrList);
     return reinterpret_cast<IPTR>(o);
@@ -402,6 +421,8 @@ IPTR ListtreeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     for (TNode *n : *d->root) FreeNode(d, n);
     delete d->root;
     d->root = nullptr;
+    delete d->columns;
+    d->columns = nullptr;
     SetText(d->format, nullptr);
     return DoSuperMethodA(cl, obj, msg);
   }
@@ -418,7 +439,6 @@ IPTR ListtreeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
         TNode *n = Node(d, reinterpret_cast<APTR>(t->ti_Data));
         d->active = n;
         changes.push_back({MUIA_Listtree_Active, reinterpret_cast<IPTR>(Pub(n))});
-        changed = true;
         break;
       }
       case MUIA_Listtree_Quiet:
@@ -428,7 +448,6 @@ IPTR ListtreeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
           changed = true;
         }
         break;
-      case MUIA_Listtree_DragDropSort: changed = true; break;
       default: break;
       }
     }
@@ -496,7 +515,7 @@ IPTR ListtreeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     TNode *list;
     if (!ResolveList(d, reinterpret_cast<APTR>(reinterpret_cast<IPTR *>(msg)[1]), nullptr, list)) return 0;
     std::vector<TNode *> &l = ListOf(d, list);
-    std::stable_sort(l.begin(), l.end(), [](TNode *a, TNode *b) { return strcasecmp(a->name.c_str(), b->name.c_str()) < 0; });
+    std::stable_sort(l.begin(), l.end(), [d](TNode *a, TNode *b) { return CompareNodes(d, a, b) < 0; });
     Changed(obj, d);
     return TRUE;
   }
@@ -514,23 +533,6 @@ IPTR ListtreeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   }
 }
 
-LONG Columns(CONST_STRPTR format) {
-  if (!format || !*format) return 1;
-  return static_cast<LONG>(std::count(format, format + std::strlen(format), ',')) + 1;
-}
-
-std::vector<std::string> Row(TreeData *d, LONG columns, TNode *n, LONG row) {
-  std::vector<STRPTR> buf(static_cast<size_t>(columns) + 2, const_cast<STRPTR>(""));
-  buf[0] = reinterpret_cast<STRPTR>(static_cast<SIPTR>(row));
-  buf.back() = nullptr;
-  STRPTR *array = buf.data() + 1;
-  if (d->display && !IsSpecial(d->display)) CallHookPkt(d->display, array, Pub(n));
-  else if (n) array[0] = n->pub.tn_Name;
-  std::vector<std::string> out;
-  for (LONG c = 0; c < columns; ++c) out.emplace_back(array[c] ? array[c] : "");
-  return out;
-}
-
 } // namespace
 
 struct IClass *ListtreeClass() { return gListtree; }
@@ -539,16 +541,178 @@ struct IClass *MakeListtreeClass() { return gListtree = MakeWidgetClass(MUIC_Lis
 std::vector<std::vector<std::string>> ListtreeRowsOf(Object *obj, bool *hasTitle) {
   TreeData *d = Tree(obj);
   std::vector<std::vector<std::string>> rows;
-  LONG columns = Columns(TextOf(d->format));
+  size_t columns = HookColumns(*d->columns);
   if (d->title) {
     if (hasTitle) *hasTitle = true;
-    rows.push_back(Row(d, columns, nullptr, -1));
+    rows.push_back(HookRow(d->display, columns, nullptr, -1, nullptr));
   }
   std::vector<TNode *> vis;
   Walk(d, nullptr, true, vis);
   LONG i = 0;
-  for (TNode *n : vis) rows.push_back(Row(d, columns, n, i++));
+  for (TNode *n : vis) rows.push_back(HookRow(d->display, columns, Pub(n), i++, n->pub.tn_Name));
   return rows;
+}
+
+bool IsTree(Object *obj) {
+  if (!obj || !gListtree) return false;
+  for (struct IClass *c = OCLASS(obj); c; c = c->cl_Super)
+    if (c == gListtree) return true;
+  return false;
+}
+
+namespace {
+
+std::vector<TNode *> VisibleRows(TreeData *d) {
+  std::vector<TNode *> vis;
+  Walk(d, nullptr, true, vis);
+  return vis;
+}
+
+LONG Level(TNode *n) {
+  LONG level = 1;
+  for (TNode *p = n->parent; p; p = p->parent) ++level;
+  return level;
+}
+
+// The visible node of a row the person saw, or null when the rows moved.
+TNode *RowNode(TreeData *d, LONG row, uint32_t revision, std::vector<TNode *> &vis) {
+  if (revision != d->revision) return nullptr;
+  vis = VisibleRows(d);
+  return row >= 0 && row < static_cast<LONG>(vis.size()) ? vis[static_cast<size_t>(row)] : nullptr;
+}
+
+} // namespace
+
+bool TreeStateOf(Object *obj, ListState &out) {
+  if (!IsTree(obj)) return false;
+  TreeData *d = Tree(obj);
+  out = ListState{};
+  out.tree = true;
+  for (const ListColumn &c : *d->columns)
+    if (!c.hidden) out.columns.push_back(c);
+  out.title = d->title != 0;
+  if (out.title) out.titles = ShownColumns(*d->columns, HookRow(d->display, HookColumns(*d->columns), nullptr, -1, nullptr));
+  std::vector<TNode *> vis = VisibleRows(d);
+  out.entries = static_cast<LONG>(vis.size());
+  out.active = d->active ? IndexIn(vis, d->active) : -1;
+  out.first = std::min(d->first, std::max<LONG>(out.entries - 1, 0));
+  out.visible = d->visible;
+  out.revision = d->revision;
+  out.version = d->version;
+  out.quiet = d->quiet;
+  out.dragSort = d->dragDropSort;
+  out.dropMarks = d->dragDropSort || d->showDropMarks;
+  return true;
+}
+
+std::vector<ListRowView> TreeRangeOf(Object *obj, LONG first, LONG count) {
+  std::vector<ListRowView> rows;
+  if (!IsTree(obj) || first < 0 || count <= 0) return rows;
+  TreeData *d = Tree(obj);
+  std::vector<TNode *> vis = VisibleRows(d);
+  size_t slots = HookColumns(*d->columns);
+  LONG end = std::min<LONG>(static_cast<LONG>(vis.size()), first + std::min<LONG>(count, 100000));
+  for (LONG i = first; i < end; ++i) {
+    TNode *n = vis[static_cast<size_t>(i)];
+    ListRowView r;
+    r.cells = ShownColumns(*d->columns, HookRow(d->display, slots, Pub(n), i, n->pub.tn_Name));
+    r.level = Level(n);
+    r.group = n->pub.tn_Flags & TNF_LIST;
+    r.open = n->pub.tn_Flags & TNF_OPEN;
+    r.node = Pub(n);
+    rows.push_back(std::move(r));
+  }
+  return rows;
+}
+
+void TreeShownOf(Object *obj, LONG first, LONG visible) {
+  if (!IsTree(obj)) return;
+  TreeData *d = Tree(obj);
+  d->first = std::max<LONG>(first, 0);
+  d->visible = std::clamp<LONG>(visible, 1, 10000);
+}
+
+bool TreeActivateOf(Object *obj, LONG row, uint32_t revision, bool doubleClick) {
+  if (!IsTree(obj)) return false;
+  TreeData *d = Tree(obj);
+  std::vector<TNode *> vis;
+  TNode *n = row == -1 && revision == d->revision ? nullptr : RowNode(d, row, revision, vis);
+  if (!n && row != -1) return false;
+  SetAttrs(obj, MUIA_Listtree_Active, Pub(n));
+  if (doubleClick && n) TriggerNotify(obj, MUIA_Listtree_DoubleClick, 0);
+  return true;
+}
+
+bool TreeToggleOf(Object *obj, LONG row, uint32_t revision) {
+  if (!IsTree(obj)) return false;
+  TreeData *d = Tree(obj);
+  std::vector<TNode *> vis;
+  TNode *n = RowNode(d, row, revision, vis);
+  if (!n || !(n->pub.tn_Flags & TNF_LIST)) return false;
+  DoMethod(obj, (n->pub.tn_Flags & TNF_OPEN) ? MUIM_Listtree_Close : MUIM_Listtree_Open, MUIV_Listtree_ListNode_Parent, Pub(n), 0);
+  return true;
+}
+
+bool TreeKeyOf(Object *obj, ListKey key) {
+  if (!IsTree(obj)) return false;
+  TreeData *d = Tree(obj);
+  std::vector<TNode *> vis = VisibleRows(d);
+  LONG n = static_cast<LONG>(vis.size());
+  if (!n) return false;
+  LONG a = d->active ? IndexIn(vis, d->active) : -1, page = std::max<LONG>(d->visible - 1, 1), want;
+  TNode *cur = a >= 0 ? vis[static_cast<size_t>(a)] : nullptr;
+  switch (key) {
+  case ListKey::Up: want = a < 0 ? n - 1 : a - 1; break;
+  case ListKey::Down: want = a < 0 ? 0 : a + 1; break;
+  case ListKey::PageUp: want = a < 0 ? 0 : a - page; break;
+  case ListKey::PageDown: want = a < 0 ? 0 : a + page; break;
+  case ListKey::Top: want = 0; break;
+  case ListKey::Bottom: want = n - 1; break;
+  case ListKey::Enter:
+    if (!cur) return false;
+    TriggerNotify(obj, MUIA_Listtree_DoubleClick, 0);
+    return true;
+  case ListKey::Expand:
+    if (!cur || !(cur->pub.tn_Flags & TNF_LIST)) return false;
+    if (!(cur->pub.tn_Flags & TNF_OPEN)) DoMethod(obj, MUIM_Listtree_Open, MUIV_Listtree_ListNode_Parent, Pub(cur), 0);
+    return true;
+  case ListKey::Collapse:
+    if (!cur) return false;
+    if ((cur->pub.tn_Flags & TNF_LIST) && (cur->pub.tn_Flags & TNF_OPEN))
+      DoMethod(obj, MUIM_Listtree_Close, MUIV_Listtree_ListNode_Parent, Pub(cur), 0);
+    else if (cur->parent)
+      SetAttrs(obj, MUIA_Listtree_Active, Pub(cur->parent));
+    return true;
+  default: return false;
+  }
+  SetAttrs(obj, MUIA_Listtree_Active, Pub(vis[static_cast<size_t>(std::clamp<LONG>(want, 0, n - 1))]));
+  return true;
+}
+
+bool TreeDropOf(Object *obj, LONG from, LONG onto, DropPlace place, uint32_t revision) {
+  if (!IsTree(obj)) return false;
+  TreeData *d = Tree(obj);
+  if (!d->dragDropSort) return false;
+  std::vector<TNode *> vis;
+  TNode *n = RowNode(d, from, revision, vis);
+  TNode *target = n && onto >= 0 && onto < static_cast<LONG>(vis.size()) ? vis[static_cast<size_t>(onto)] : nullptr;
+  if (!n || !target || Contains(n, target)) return false; // not onto itself or into its own groups
+  if (place == DropPlace::Into && !(target->pub.tn_Flags & TNF_LIST)) place = DropPlace::After;
+  IPTR ok;
+  if (place == DropPlace::Into) {
+    ok = DoMethod(obj, MUIM_Listtree_Move, Pub(n->parent), Pub(n), Pub(target), MUIV_Listtree_Move_NewTreeNode_Tail);
+    if (ok) DoMethod(obj, MUIM_Listtree_Open, MUIV_Listtree_ListNode_Parent, Pub(target), 0); // where it landed is seen
+  } else if (place == DropPlace::After) {
+    ok = DoMethod(obj, MUIM_Listtree_Move, Pub(n->parent), Pub(n), Pub(target->parent), Pub(target));
+  } else {
+    std::vector<TNode *> &l = Siblings(d, target);
+    LONG at = IndexIn(l, target);
+    APTR prev = at > 0 ? Pub(l[static_cast<size_t>(at - 1)]) : reinterpret_cast<APTR>(static_cast<SIPTR>(MUIV_Listtree_Move_NewTreeNode_Head));
+    ok = DoMethod(obj, MUIM_Listtree_Move, Pub(n->parent), Pub(n), Pub(target->parent), prev);
+  }
+  if (!ok) return false;
+  SetAttrs(obj, MUIA_Listtree_Active, Pub(n));
+  return true;
 }
 
 } // namespace platform::widgets

@@ -272,29 +272,36 @@ const MenuEntry *FindEntry(const MenuEntry &e, Object *obj) {
 }
 
 IPTR StripPopup(Object *strip, const MUIP_Menustrip_Popup *m) {
-  MenuEntry root;
-  Snapshot(strip, true, root);
-  if (!root.enabled) return 0;
-  Object *chosen = nullptr;
-  Display *disp = GetDisplay();
-  if (!disp) return 0;
-  RunBlocking([&] { chosen = disp->PopupMenu(root, m->parent, static_cast<LONG>(m->x), static_cast<LONG>(m->y)); });
-  if (!chosen) return 0;
-  // Only an enabled item of this menu counts, and only if it is still there.
-  const MenuEntry *e = FindEntry(root, chosen);
-  if (!e || e->kind != MenuEntry::Item || !e->enabled || !IsLiveObject(chosen)) return 0;
-  MenuEntry now;
-  Snapshot(strip, true, now);
-  e = FindEntry(now, chosen);
-  if (!e || !e->enabled) return 0;
-  IPTR udata = e->userData;
-  auto *d = static_cast<ItemData *>(INST_DATA(g_itemClass, chosen));
-  if (d->checkit) SetAttrs(chosen, MUIA_Menuitem_Checked, d->toggle ? !d->checked : TRUE);
-  if (IsLiveObject(chosen)) SetAttrs(chosen, MUIA_Menuitem_Trigger, chosen);
+  IPTR udata = 0;
+  PopupChoice(strip, m->parent, static_cast<LONG>(m->x), static_cast<LONG>(m->y), &udata);
   return udata;
 }
 
 } // namespace
+
+Object *PopupChoice(Object *strip, Object *parent, LONG x, LONG y, IPTR *userData) {
+  if (!IsA(strip, g_stripClass)) return nullptr;
+  MenuEntry root;
+  Snapshot(strip, true, root);
+  if (!root.enabled) return nullptr;
+  Object *chosen = nullptr;
+  Display *disp = GetDisplay();
+  if (!disp) return nullptr;
+  RunBlocking([&] { chosen = disp->PopupMenu(root, parent, x, y); });
+  if (!chosen) return nullptr;
+  // Only an enabled item of this menu counts, and only if it is still there.
+  const MenuEntry *e = FindEntry(root, chosen);
+  if (!e || e->kind != MenuEntry::Item || !e->enabled || !IsLiveObject(chosen)) return nullptr;
+  MenuEntry now;
+  Snapshot(strip, true, now);
+  e = FindEntry(now, chosen);
+  if (!e || !e->enabled) return nullptr;
+  if (userData) *userData = e->userData;
+  auto *d = static_cast<ItemData *>(INST_DATA(g_itemClass, chosen));
+  if (d->checkit) SetAttrs(chosen, MUIA_Menuitem_Checked, d->toggle ? !d->checked : TRUE);
+  if (IsLiveObject(chosen)) SetAttrs(chosen, MUIA_Menuitem_Trigger, chosen);
+  return IsLiveObject(chosen) ? chosen : nullptr;
+}
 
 IClass *MakeMenuClasses() {
   g_stripClass = MakeClass(MUIC_Menustrip, MUIC_Family, nullptr, sizeof(StripData), 0);

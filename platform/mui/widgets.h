@@ -40,6 +40,10 @@ struct AreaData {
   bool draggable, dropable;
   LONG horizDisappear, vertDisappear;
   bool shown;
+  Object *contextTrigger;              // the last chosen context menu item
+  struct MUI_InputHandlerNode *repeat; // while a relverify press repeats
+  Object *repeatApp;
+  LONG repeatTicks, timer;
 };
 
 AreaData *Area(Object *obj); // null for non-Area objects
@@ -112,5 +116,33 @@ struct IClass *PopstringClass();
 // The rows of a list/listtree as shown (see platform::ListRows).
 std::vector<std::vector<std::string>> ListRowsOf(Object *obj, bool *hasTitle);
 std::vector<std::vector<std::string>> ListtreeRowsOf(Object *obj, bool *hasTitle);
+
+// Shared by List and Listtree (listcommon.cpp).
+bool IsStringHook(struct Hook *h); // the special "the list copies strings" hooks
+APTR CopyString(APTR entry);       // malloc'd copy, freed with free
+// How many array slots a display hook fills for this format.
+size_t HookColumns(const std::vector<ListColumn> &format);
+// Runs the display hook for one row (entry null: the title row; row: the
+// row number the hook finds in array[-1]); without a hook the row is plain.
+std::vector<std::string> HookRow(struct Hook *display, size_t columns, APTR entry, LONG row, CONST_STRPTR plain);
+// The shown cells of a hook row: hidden columns left out, preparse put in.
+std::vector<std::string> ShownColumns(const std::vector<ListColumn> &format, const std::vector<std::string> &hookRow);
+
+// The list and tree sides of the platform's list functions (classes.h).
+bool ListStateOf(Object *list, ListState &out);
+std::vector<ListRowView> ListRangeOf(Object *list, LONG first, LONG count);
+void ListShownOf(Object *list, LONG first, LONG visible);
+bool ListActivateOf(Object *list, LONG row, uint32_t revision, bool doubleClick);
+bool ListKeyOf(Object *list, ListKey key);
+bool ListDropOf(Object *list, LONG from, LONG onto, DropPlace place, uint32_t revision);
+bool TreeStateOf(Object *tree, ListState &out);
+std::vector<ListRowView> TreeRangeOf(Object *tree, LONG first, LONG count);
+void TreeShownOf(Object *tree, LONG first, LONG visible);
+bool TreeActivateOf(Object *tree, LONG row, uint32_t revision, bool doubleClick);
+bool TreeToggleOf(Object *tree, LONG row, uint32_t revision);
+bool TreeKeyOf(Object *tree, ListKey key);
+bool TreeDropOf(Object *tree, LONG from, LONG onto, DropPlace place, uint32_t revision);
+bool IsList(Object *obj);
+bool IsTree(Object *obj);
 
 } // namespace platform::widgets

@@ -1,8 +1,14 @@
 // Window.mui: a window of the application with its root object, opened and
-// closed through the display, with a nesting sleep count and the event
-// handler nodes that see raw input (mouse buttons) before the gadgets.
+// closed through the display, with a nesting sleep count, the event
+// handler nodes that see raw input (mouse buttons) before the gadgets, the
+// keyboard focus, and the place and size a window with an identifier
+// keeps across runs.
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <string>
+
+#include "dos/dos.h"
 
 #include "mui/core_internal.h"
 #include "mui/display.h"
@@ -37,6 +43,51 @@ std::function<APTR(Object *)> g_screenHook; // guarded by g_windowsLock
 
 WindowData *WD(Object *win) { return static_cast<WindowData *>(INST_DATA(g_windowClass, win)); }
 
+// Places by window identifier, one line each: "MDCH left top width height".
+constexpr const char *kGeometryFile = "ENVARC:MUI/Windows.geometry";
+struct Box {
+  LONG left, top, width, height;
+};
+
+std::string IdText(IPTR id) {
+  std::string s;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    char c = static_cast<char>((id >> shift) & 0xFF);
+    s += (c > ' ' && c < 0x7F) ? c : '_';
+  }
+  return s;
+}
+
+std::map<std::string, Box> ReadGeometry() {
+  std::map<std::string, Box> boxes;
+  std::string path = ToLinuxPath(kGeometryFile, false);
+  FILE *f = path.empty() ? nullptr : std::fopen(path.c_str(), "r");
+  if (!f) return boxes;
+  char id[8];
+  long l, t, w, h;
+  for (int lines = 0; lines < 1000 && std::fscanf(f, "%4s %ld %ld %ld %ld", id, &l, &t, &w, &h) == 5; ++lines)
+    if (w > 0 && h > 0 && w < 100000 && h < 100000 && l > -100000 && l < 100000 && t > -100000 && t < 100000)
+      boxes[id] = Box{static_cast<LONG>(l), static_cast<LONG>(t), static_cast<LONG>(w), static_cast<LONG>(h)};
+  std::fclose(f);
+  return boxes;
+}
+
+void WriteGeometry(const std::map<std::string, Box> &boxes) {
+  BPTR lock = Lock("ENVARC:MUI", ACCESS_READ);
+  if (lock) UnLock(lock);
+  else if (BPTR made = CreateDir("ENVARC:MUI")) UnLock(made);
+  std::string path = ToLinuxPath(kGeometryFile, true);
+  if (path.empty()) return;
+  std::string tmp = path + ".new";
+  FILE *f = std::fopen(tmp.c_str(), "w");
+  if (!f) return;
+  for (auto &[id, b] : boxes) std::fprintf(f, "%s %ld %ld %ld %ld\n", id.c_str(), static_cast<long>(b.left), static_cast<long>(b.top),
+                                           static_cast<long>(b.width), static_cast<long>(b.height));
+  bool ok = std::fclose(f) == 0;
+  if (ok) std::rename(tmp.c_str(), path.c_str()); // never a half-written file
+  else std::remove(tmp.c_str());
+}
+
 void SetRoot(Object *win, WindowData *d, Object *root) {
   if (d->root == root) return;
   if (d->root) SetObjectParent(d->root, nullptr);
@@ -58,6 +109,18 @@ APTR ScreenToOpenOn(Object *win, WindowData *d) {
   return hook ? hook(win) : nullptr;
 }
 
+// The objects of the cycle chain in tree order: shown, enabled, in it.
+void CycleChain(Object *o, std::vector<Object *> &out, int depth) {
+  if (!o || depth > 64) return;
+  IPTR show = TRUE, disabled = FALSE, cycle = 0;
+  GetAttr(MUIA_ShowMe, o, &show);
+  if (!show) return;
+  GetAttr(MUIA_Disabled, o, &disabled);
+  GetAttr(MUIA_CycleChain, o, &cycle);
+  if (cycle && !disabled) out.push_back(o);
+  for (Object *c : GroupChildren(o)) CycleChain(c, out, depth + 1);
+}
+
 // Applies the window's own attributes; returns tags to hide from the
 // notifications (a refused open announces nothing).
 bool ApplyTag(Object *win, WindowData *d, struct TagItem *t, bool creating) {
@@ -67,6 +130,15 @@ bool ApplyTag(Object *win, WindowData *d, struct TagItem *t, bool creating) {
     if (t->ti_Data) {
       if (d->open) return false; // already open: to the front, announced again
       if (!ObjectApplication(win)) return true;
+      if (d->id) {
+        auto boxes = ReadGeometry();
+        if (auto it = boxes.find(IdText(d->id)); it != boxes.end()) {
+          d->left = it->second.left;
+          d->top = it->second.top;
+          d->width = it->second.width;
+          d->height = it->second.height;
+        }
+      }
       d->screen = ScreenToOpenOn(win, d);
       d->open = TRUE;
       if (Display *disp = GetDisplay()) disp->WindowOpened(win);
@@ -93,8 +165,18 @@ bool ApplyTag(Object *win, WindowData *d, struct TagItem *t, bool creating) {
     return false;
   case MUIA_Window_ActiveObject: {
     IPTR v = t->ti_Data;
-    if (v == MUIV_Window_ActiveObject_Next || v == MUIV_Window_ActiveObject_Prev)
-      return false; // cycle chain: the display's
+    if (v == MUIV_Window_ActiveObject_Next || v == MUIV_Window_ActiveObject_Prev) {
+      // Along the cycle chain, round at the ends.
+      std::vector<Object *> chain;
+      CycleChain(d->root, chain, 0);
+      if (chain.empty()) return false;
+      auto it = std::find(chain.begin(), chain.end(), d->activeObject);
+      long at = it == chain.end() ? -1 : static_cast<long>(it - chain.begin()), n = static_cast<long>(chain.size());
+      at = v == MUIV_Window_ActiveObject_Next ? (at + 1) % n : (at <= 0 ? n - 1 : at - 1);
+      d->activeObject = chain[static_cast<size_t>(at)];
+      t->ti_Data = reinterpret_cast<IPTR>(d->activeObject); // the notifications see the object
+      return false;
+    }
     d->activeObject = reinterpret_cast<Object *>(v);
     return false;
   }
@@ -346,6 +428,24 @@ void ForgetInWindows(Object *obj) {
     if (d->refWindow == obj) d->refWindow = nullptr;
     if (d->root == obj) d->root = nullptr;
   }
+}
+
+void WindowSetBox(Object *win, LONG left, LONG top, LONG width, LONG height) {
+  if (!IsA(win, g_windowClass) || width <= 0 || height <= 0) return;
+  WindowData *d = WD(win);
+  d->left = left;
+  d->top = top;
+  d->width = width;
+  d->height = height;
+  if (!d->id) return;
+  auto boxes = ReadGeometry();
+  boxes[IdText(d->id)] = Box{left, top, width, height};
+  WriteGeometry(boxes);
+}
+
+void WindowFocus(Object *win, Object *obj) {
+  if (!IsA(win, g_windowClass) || WD(win)->activeObject == obj) return;
+  SetAttrs(win, MUIA_Window_ActiveObject, obj);
 }
 
 void WindowCloseRequest(Object *win) {

@@ -180,8 +180,8 @@ test('a window shows its gadgets, takes typing and selections, sleeps and closes
   assert.equal(await win.locator('.gauge .info').innerText(), '40 %');
   assert.equal(await win.locator('.busy.on').count(), 1);
   assert.equal(await win.locator('input[type=checkbox]').count(), 1);
-  assert.deepEqual(await win.locator('select.num option').first().innerText(), '0 dB');
-  assert.deepEqual(await win.locator('.lst th').allInnerTexts(), ['Name', 'Value']);
+  assert.equal(await win.getByRole('spinbutton').getAttribute('aria-valuetext'), '0 dB');
+  assert.deepEqual(await win.getByRole('grid').getByRole('columnheader').allInnerTexts(), ['Name', 'Value']);
   assert.equal(await win.locator('.img img').evaluate((i) => i.getAttribute('src').startsWith('/img?')), true);
   assert.equal(await win.getByText('Page two').isVisible(), false);
 
@@ -191,13 +191,16 @@ test('a window shows its gadgets, takes typing and selections, sleeps and closes
   await str.press('Enter');
   await win.getByText('Typed: Grüße').waitFor();
 
-  await win.locator('.lst tr', { hasText: 'Beta' }).click();
+  await win.getByRole('grid').locator('tr[data-row]', { hasText: 'Beta' }).click();
   await win.getByText('Row: 1').waitFor();
-  assert.deepEqual(await win.locator('.lst tr.act').first().locator('td').allInnerTexts(), ['Beta', '2']);
+  const active = win.getByRole('grid').locator('tr[aria-selected=true]');
+  await active.waitFor();
+  assert.deepEqual(await active.locator('td').allInnerTexts(), ['Beta', '2']);
 
-  await win.locator('[data-testid=toggle]').first().click();
-  await win.locator('.lst tr', { hasText: 'Radio One' }).waitFor();
-  await win.locator('.lst tr', { hasText: 'Radio One' }).click();
+  const tree = win.getByRole('treegrid');
+  await tree.getByRole('button', { name: 'Expand' }).first().click();
+  await tree.locator('tr[aria-level="2"]', { hasText: 'Radio One' }).waitFor();
+  await tree.locator('tr[data-row]', { hasText: 'Radio One' }).click();
   await win.getByText('Node: Radio One').waitFor();
 
   await win.locator('button', { hasText: 'Sleep' }).click();

@@ -251,28 +251,41 @@ TEST_F(DisplayTest, WindowsAreDescribedAndTheirInputReachesTheObjects) {
     ASSERT_TRUE(ev.Wait("event: window"));
     std::string win = ev.Rest();
     for (const char *k :
-         {"\"k\":\"group\"", "\"k\":\"string\",\"v\":\"caf\xc3\xa9\"", "\"k\":\"list\",\"title\":true", "\"k\":\"tree\"",
+         {"\"k\":\"group\"", "\"k\":\"string\",\"v\":\"caf\xc3\xa9\"", "\"k\":\"list\",\"count\":3", "\"k\":\"tree\"",
           "\"k\":\"gauge\",\"cur\":40,\"max\":100", "\"t\":\"40 %\"", "\"k\":\"busy\",\"speed\":20", "\"k\":\"balance\"",
           "\"k\":\"link\"", "\"k\":\"numeric\",\"v\":0,\"min\":0,\"max\":10", "\"0 dB\"", "\"std\":15", "\"page\":0",
-          "\"title\":\"WebBar Gadgets\"", "[[{\"a\":\"l\",\"r\":[{\"t\":\"Name\",\"b\":1}]}",
+          "\"title\":\"WebBar Gadgets\"", "\"titles\":[[{\"a\":\"l\",\"r\":[{\"t\":\"Name\",\"b\":1}]}]",
           "[{\"a\":\"c\",\"r\":[{\"t\":\"Centred bold\",\"b\":1}]},{\"a\":\"l\",\"r\":[{\"t\":\"underlined\",\"u\":1}"})
       EXPECT_NE(win.find(k), std::string::npos) << k << "\n" << win;
+    EXPECT_EQ(win.find("Alpha"), std::string::npos) << "rows are asked for, not sent";
     long winId = Field(win, "id");
-    // The string: typed text (UTF-8 in, Latin-1 inside) with Return.
+    // The string: typed text (UTF-8 in, Latin-1 inside) with Return; only
+    // the changed text goes out.
     long str = IdBefore(win, "\"k\":\"string\"");
     EXPECT_EQ(Send("k=type&id=" + std::to_string(str) + "&v=Gr%C3%BC%C3%9Fe&ack=1"), 204);
+    ASSERT_TRUE(ev.Wait("event: node\ndata: {\"win\":" + std::to_string(winId)));
     ASSERT_TRUE(ev.Wait("Typed: Gr\xc3\xbc\xc3\x9f" "e"));
-    // The list: a row becomes active.
+    EXPECT_EQ(ev.Rest().find("\"k\":\"group\""), std::string::npos);
+    // The list: rows by range, a row becomes active with the revision shown.
     long list = IdBefore(win, "\"k\":\"list\"");
-    EXPECT_EQ(Send("k=sel&id=" + std::to_string(list) + "&v=1"), 204);
+    std::string rows = Body(Get(port, "/rows?t=" + token + "&id=" + std::to_string(list) + "&from=1&n=5"));
+    EXPECT_NE(rows.find("\"count\":3,\"from\":1,\"rows\":[{\"c\":[[{\"a\":\"l\",\"r\":[{\"t\":\"Beta\"}]}]"), std::string::npos) << rows;
+    std::string rev = std::to_string(Field(rows, "rev"));
+    EXPECT_EQ(Send("k=sel&id=" + std::to_string(list) + "&v=1"), 400); // no revision
+    EXPECT_EQ(Send("k=sel&id=" + std::to_string(list) + "&v=1&rev=" + std::to_string(Field(rows, "rev") + 1)), 409);
+    EXPECT_EQ(Send("k=sel&id=" + std::to_string(list) + "&v=1&rev=" + rev), 204);
     ASSERT_TRUE(ev.Wait("Row: 1"));
     // The tree: open the group, choose its station.
     long tree = IdBefore(win, "\"k\":\"tree\"");
-    EXPECT_EQ(Send("k=open&id=" + std::to_string(tree) + "&v=0"), 204);
-    ASSERT_TRUE(ev.Wait("{\"d\":1,\"list\":false,\"open\":false,\"c\":[[{\"a\":\"l\",\"r\":[{\"t\":\"Radio One\"}]}]]}"));
-    EXPECT_EQ(Send("k=sel&id=" + std::to_string(tree) + "&v=1"), 204);
+    std::string trev = std::to_string(Field(win.substr(win.find("\"k\":\"tree\"")), "rev"));
+    EXPECT_EQ(Send("k=open&id=" + std::to_string(tree) + "&v=0&rev=" + trev), 204);
+    ASSERT_TRUE(ev.Wait("event: list\ndata: {\"win\":" + std::to_string(winId) + ",\"id\":" + std::to_string(tree)));
+    rows = Body(Get(port, "/rows?t=" + token + "&id=" + std::to_string(tree) + "&from=0&n=10"));
+    EXPECT_NE(rows.find("{\"c\":[[{\"a\":\"l\",\"r\":[{\"t\":\"Radio One\"}]}]],\"l\":2,\"g\":false,\"o\":false}"), std::string::npos) << rows;
+    trev = std::to_string(Field(rows, "rev"));
+    EXPECT_EQ(Send("k=sel&id=" + std::to_string(tree) + "&v=1&rev=" + trev), 204);
     ASSERT_TRUE(ev.Wait("Node: Radio One"));
-    EXPECT_EQ(Send("k=sel&id=" + std::to_string(tree) + "&v=77"), 204); // rows that are gone are ignored
+    EXPECT_EQ(Send("k=sel&id=" + std::to_string(tree) + "&v=77&rev=" + trev), 409); // rows that are gone are refused
     // Unknown objects and bad text.
     EXPECT_EQ(Send("k=click&id=999999"), 404);
     EXPECT_EQ(Send("k=type&id=" + std::to_string(str) + "&v=a%0Ab"), 400);

@@ -126,9 +126,9 @@ TEST(WebHttp, EventStreamsReplaceKeyedEventsAndDropPagesThatReadNothing) {
   EventStream s(3);
   ASSERT_TRUE(s.Send("bar", "frame 1", "bar"));
   ASSERT_TRUE(s.Send("bubble", "one\ntwo"));
-  ASSERT_TRUE(s.Send("bar", "frame 2", "bar")); // replaces frame 1 in place
+  ASSERT_TRUE(s.Send("bar", "frame 2", "bar")); // replaces frame 1, and comes after what was sent since
   std::string out = s.Next(0);
-  EXPECT_EQ(out, "event: bar\ndata: frame 2\n\nevent: bubble\ndata: one\ndata: two\n\n");
+  EXPECT_EQ(out, "event: bubble\ndata: one\ndata: two\n\nevent: bar\ndata: frame 2\n\n");
   EXPECT_EQ(s.Next(0), "");
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(s.Send("x", std::to_string(i)));
   EXPECT_FALSE(s.Send("x", "overflow"));

@@ -4,9 +4,15 @@
 // bubbles, a requester, a file requester or a window with every kind of
 // gadget; the right button inside the gadget toggles an "x"; the colour of
 // the square follows a configuration item; the tooltip is a fixed text.
+// "Rows..." opens a window for the big-list, tree and input tests: a list
+// of 50,000 eight-column rows (Codec and Icon hidden) with a context menu, a ticking
+// gauge, a drag-sorted tree, repeating arrow buttons, hint texts in a
+// label column, and a clickable text; a status line tells what the
+// plug-in heard.
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "exec/exec.h"
 #include "host/screenbar.h"
@@ -25,6 +31,16 @@ enum : IPTR {
   WB_Sleep,        // (on)
   WB_Close,        // ()
   WB_DeleteBubble, // ()
+  WB_Tick,         // () the gauge timer
+  WB_Up,           // () arrow buttons (MUIA_Timer)
+  WB_Down,         // ()
+  WB_Active,       // () the big list's active entry
+  WB_Menu,         // (item) context menu choice
+  WB_Insert,       // () ten rows at the top
+  WB_Refill,       // () the list filled again, quietly
+  WB_Node,         // () the tree's active node
+  WB_Clicked,      // () the clickable text
+  WB_RowsClose,    // ()
 };
 enum : ULONG { WB_CFG_GREEN = 0x00CC80B1 };
 enum : IPTR {
@@ -36,6 +52,7 @@ enum : IPTR {
   kWindow = 6,
   kStationA = 7,
   kStationB = 8,
+  kRows = 10,
   kGroup = 99999,
 };
 constexpr uint32_t kGreen = 0xFF00B000u, kRed = 0xFFC00000u;
@@ -56,7 +73,12 @@ struct Global {
   Object *typed, *string, *list, *tree, *status;
   APTR bubble;
   Object *bubbleObj;
+  Object *rows, *big, *gauge, *rowTree, *rowStatus, *rowMenu;
+  struct MUI_InputHandlerNode tick;
+  LONG clicks, inserted;
 } g;
+
+constexpr LONG kBigRows = 50000;
 
 IPTR ConfigOf(Object *obj, ULONG id) {
   IPTR v = 0;
@@ -84,6 +106,7 @@ Object *MakeStrip() {
   DoMethod(menu, MUIM_Family_AddTail, Item("Ask...", kAsk));
   DoMethod(menu, MUIM_Family_AddTail, Item("File...", kFile));
   DoMethod(menu, MUIM_Family_AddTail, Item("Window...", kWindow));
+  DoMethod(menu, MUIM_Family_AddTail, Item("Rows...", kRows));
   DoMethod(menu, MUIM_Family_AddTail, Item(NM_BARLABEL, 0));
   DoMethod(menu, MUIM_Family_AddTail, group);
   Object *strip = MUI_NewObject(MUIC_Menustrip, TAG_DONE);
@@ -172,6 +195,134 @@ void OpenWindow(Object *obj) {
   SetAttrs(g.window, MUIA_Window_Open, TRUE);
 }
 
+// Big-list entries are numbers (1-based, so that none is null); the display
+// hook makes eight columns of them.
+IPTR BigDisplay(struct Hook *, APTR arrayPtr, APTR entryPtr) {
+  auto **array = static_cast<char **>(arrayPtr);
+  static const char *titles[8] = {"Name", "Codec", "Bitrate", "Tags", "Country", "Language", "Url", "Icon"};
+  static char cells[8][48];
+  if (!entryPtr) {
+    for (int c = 0; c < 8; ++c) array[c] = const_cast<char *>(titles[c]);
+    return 0;
+  }
+  long n = static_cast<long>(reinterpret_cast<IPTR>(entryPtr));
+  std::snprintf(cells[0], sizeof cells[0], "Station %ld", n);
+  std::snprintf(cells[1], sizeof cells[1], "MP3");
+  std::snprintf(cells[2], sizeof cells[2], "%ld", 64 + n % 4 * 64);
+  std::snprintf(cells[3], sizeof cells[3], "pop,rock");
+  std::snprintf(cells[4], sizeof cells[4], "Country %ld", n % 50);
+  std::snprintf(cells[5], sizeof cells[5], "english");
+  std::snprintf(cells[6], sizeof cells[6], "http://127.0.0.1/s%ld", n);
+  std::snprintf(cells[7], sizeof cells[7], "icon%ld.png", n);
+  for (int c = 0; c < 8; ++c) array[c] = cells[c];
+  return 0;
+}
+struct Hook g_bigDisplay = {{nullptr, nullptr}, BigDisplay, nullptr, nullptr};
+
+void FillBig(LONG first, LONG count, LONG pos) {
+  std::vector<APTR> entries;
+  for (LONG i = 0; i < count; ++i) entries.push_back(reinterpret_cast<APTR>(static_cast<IPTR>(first + i)));
+  DoMethod(g.big, MUIM_List_Insert, entries.data(), count, pos);
+}
+
+void Status(const std::string &text) { SetAttrs(g.rowStatus, MUIA_Text_Contents, text.c_str()); }
+
+void OpenRows(Object *obj) {
+  if (g.rows) {
+    SetAttrs(g.rows, MUIA_Window_Open, TRUE);
+    return;
+  }
+  Object *app = _app(obj);
+  Object *name = MUI_MakeObject(MUIO_String, "_Name:", 32);
+  Object *tags = MUI_MakeObject(MUIO_String, "_Tags:", 32);
+  Object *country = MUI_MakeObject(MUIO_String, "_Country:", 32);
+  SetAttrs(name, MUIA_String_Placeholder, "Name of the station", MUIA_CycleChain, 1);
+  SetAttrs(tags, MUIA_String_Placeholder, "Specify search tags, like pop, rock etc, split by comma", MUIA_CycleChain, 1);
+  SetAttrs(country, MUIA_String_Placeholder, "Country of the station, first letter in uppercase", MUIA_CycleChain, 1);
+  Object *criteria = MUI_NewObject(MUIC_Group, MUIA_Frame, MUIV_Frame_Group, MUIA_FrameTitle, "Search criteria",
+                                   MUIA_Group_Columns, 2, Child, MUI_MakeObject(MUIO_Label, "_Name:", 0), Child, name,
+                                   Child, MUI_MakeObject(MUIO_Label, "_Tags:", 0), Child,
+                                   MUI_NewObject(MUIC_Group, MUIA_Group_Horiz, TRUE, Child, tags, Child,
+                                                 MUI_MakeObject(MUIO_Label, "_Country:", 0), Child, country, TAG_DONE),
+                                   TAG_DONE);
+  Object *up = MUI_NewObject(MUIC_Image, MUIA_Frame, MUIV_Frame_ImageButton, MUIA_Image_Spec, MUII_ArrowUp, MUIA_InputMode,
+                             MUIV_InputMode_RelVerify, MUIA_CycleChain, 1, TAG_DONE);
+  Object *down = MUI_NewObject(MUIC_Image, MUIA_Frame, MUIV_Frame_ImageButton, MUIA_Image_Spec, MUII_ArrowDown,
+                               MUIA_InputMode, MUIV_InputMode_RelVerify, MUIA_CycleChain, 1, TAG_DONE);
+  Object *insert = MUI_MakeObject(MUIO_Button, "_Insert 10");
+  Object *refill = MUI_MakeObject(MUIO_Button, "_Refill");
+  Object *clickable = MUI_NewObject(MUIC_Text, MUIA_Text_Contents, "Click me", MUIA_InputMode, MUIV_InputMode_RelVerify,
+                                    MUIA_ShortHelp, "\33bClick\33n to count", TAG_DONE);
+  g.rowStatus = MUI_NewObject(MUIC_Text, MUIA_Frame, MUIV_Frame_Text, MUIA_Text_Contents, "Active: -", TAG_DONE);
+  g.gauge = MUI_NewObject(MUIC_Gauge, MUIA_Gauge_Horiz, TRUE, MUIA_Gauge_Max, 100, MUIA_Gauge_InfoText, "%ld %%", TAG_DONE);
+  g.rowMenu = MUI_NewObject(MUIC_Menustrip, TAG_DONE);
+  Object *menu = MUI_NewObject(MUIC_Menu, MUIA_Menu_Title, "Titles", TAG_DONE);
+  DoMethod(menu, MUIM_Family_AddTail, Item("Search on YouTube...", 1));
+  DoMethod(menu, MUIM_Family_AddTail, Item("Copy to clipboard", 2));
+  DoMethod(menu, MUIM_Family_AddTail, Item(NM_BARLABEL, 0));
+  DoMethod(menu, MUIM_Family_AddTail, Item("Clear list", 3));
+  DoMethod(g.rowMenu, MUIM_Family_AddTail, menu);
+  g.big = MUI_NewObject(MUIC_List, MUIA_Frame, MUIV_Frame_ReadList, MUIA_List_Format,
+                        "BAR S,BAR S H,BAR S,BAR S,BAR S,BAR S,BAR S,BAR H S", MUIA_List_Title, TRUE,
+                        MUIA_List_DisplayHook, &g_bigDisplay, MUIA_ContextMenu, g.rowMenu, MUIA_CycleChain, 1, TAG_DONE);
+  SetAttrs(g.big, MUIA_List_Quiet, TRUE);
+  FillBig(1, kBigRows, MUIV_List_Insert_Bottom);
+  SetAttrs(g.big, MUIA_List_Quiet, FALSE);
+  g.rowTree = MUI_NewObject(MUIC_Listtree, MUIA_Frame, MUIV_Frame_InputList, MUIA_Listtree_ConstructHook,
+                            MUIV_Listtree_ConstructHook_String, MUIA_Listtree_DestructHook, MUIV_Listtree_DestructHook_String,
+                            MUIA_Listtree_DragDropSort, TRUE, MUIA_CycleChain, 1, TAG_DONE);
+  APTR rock = reinterpret_cast<APTR>(DoMethod(g.rowTree, MUIM_Listtree_Insert, "Rock", nullptr, MUIV_Listtree_Insert_ListNode_Root,
+                                              MUIV_Listtree_Insert_PrevNode_Tail, TNF_LIST | TNF_OPEN));
+  DoMethod(g.rowTree, MUIM_Listtree_Insert, "Radio One", nullptr, rock, MUIV_Listtree_Insert_PrevNode_Tail, 0);
+  DoMethod(g.rowTree, MUIM_Listtree_Insert, "Jazz", nullptr, MUIV_Listtree_Insert_ListNode_Root,
+           MUIV_Listtree_Insert_PrevNode_Tail, TNF_LIST);
+  DoMethod(g.rowTree, MUIM_Listtree_Insert, "Zeta", nullptr, MUIV_Listtree_Insert_ListNode_Root,
+           MUIV_Listtree_Insert_PrevNode_Tail, 0);
+  Object *root = MUI_NewObject(
+      MUIC_Group, Child, criteria, Child,
+      MUI_NewObject(MUIC_Group, MUIA_Group_Horiz, TRUE, Child, up, Child, down, Child, insert, Child, refill, Child, clickable,
+                    Child, g.rowStatus, TAG_DONE),
+      Child, g.gauge, Child,
+      MUI_NewObject(MUIC_Group, MUIA_Group_Horiz, TRUE, Child, g.big, Child, g.rowTree, TAG_DONE), TAG_DONE);
+  g.rows = MUI_NewObject(MUIC_Window, MUIA_Window_Title, "WebBar Rows", MUIA_Window_ID, 0x57425257 /* WBRW */,
+                         MUIA_Window_RootObject, root, MUIA_Window_DefaultObject, g.big, TAG_DONE);
+  if (!g.rows) return;
+  DoMethod(app, OM_ADDMEMBER, g.rows);
+  DoMethod(g.rows, MUIM_Notify, MUIA_Window_CloseRequest, TRUE, obj, 1, WB_RowsClose);
+  DoMethod(up, MUIM_Notify, MUIA_Timer, MUIV_EveryTime, obj, 1, WB_Up);
+  DoMethod(down, MUIM_Notify, MUIA_Timer, MUIV_EveryTime, obj, 1, WB_Down);
+  DoMethod(insert, MUIM_Notify, MUIA_Pressed, FALSE, obj, 1, WB_Insert);
+  DoMethod(refill, MUIM_Notify, MUIA_Pressed, FALSE, obj, 1, WB_Refill);
+  DoMethod(clickable, MUIM_Notify, MUIA_Pressed, FALSE, obj, 1, WB_Clicked);
+  DoMethod(g.big, MUIM_Notify, MUIA_List_Active, MUIV_EveryTime, obj, 1, WB_Active);
+  DoMethod(g.big, MUIM_Notify, MUIA_ContextMenuTrigger, MUIV_EveryTime, obj, 2, WB_Menu, MUIV_TriggerValue);
+  DoMethod(g.rowTree, MUIM_Notify, MUIA_Listtree_Active, MUIV_EveryTime, obj, 1, WB_Node);
+  SetAttrs(g.rows, MUIA_Window_Open, TRUE);
+  // The gauge ticks twice a second while the window is there.
+  g.tick = {};
+  g.tick.ihn_Object = obj;
+  g.tick.ihn_Flags = MUIIHNF_TIMER;
+  g.tick.ihn_Millis = 500;
+  g.tick.ihn_Method = WB_Tick;
+  DoMethod(app, MUIM_Application_AddInputHandler, &g.tick);
+}
+
+void CloseRows(Object *obj) {
+  if (!g.rows) return;
+  DoMethod(_app(obj), MUIM_Application_RemInputHandler, &g.tick);
+  SetAttrs(g.rows, MUIA_Window_Open, FALSE);
+  DoMethod(_app(obj), OM_REMMEMBER, g.rows);
+  DisposeObject(g.rows);
+  DisposeObject(g.rowMenu);
+  g.rows = g.big = g.gauge = g.rowTree = g.rowStatus = g.rowMenu = nullptr;
+}
+
+std::string EntryName(LONG at) {
+  APTR e = nullptr;
+  DoMethod(g.big, MUIM_List_GetEntry, at, &e);
+  return e ? "Station " + std::to_string(static_cast<long>(reinterpret_cast<IPTR>(e))) : std::string("-");
+}
+
 IPTR Choice(Object *obj, IPTR udata) {
   switch (udata) {
   case kStationA:
@@ -208,6 +359,9 @@ IPTR Choice(Object *obj, IPTR udata) {
   }
   case kWindow:
     OpenWindow(obj);
+    break;
+  case kRows:
+    OpenRows(obj);
     break;
   case 0:
     Bubble(obj, "Cancelled");
@@ -249,6 +403,7 @@ IPTR Dispatcher(struct IClass *cl, Object *obj, Msg msg) {
       g.bubble = nullptr;
       g.bubbleObj = nullptr;
     }
+    CloseRows(obj);
     if (g.window) {
       SetAttrs(g.window, MUIA_Window_Open, FALSE);
       DoMethod(_app(obj), OM_REMMEMBER, g.window);
@@ -324,6 +479,59 @@ IPTR Dispatcher(struct IClass *cl, Object *obj, Msg msg) {
   }
   case WB_Close:
     if (g.window) SetAttrs(g.window, MUIA_Window_Open, FALSE);
+    return 0;
+  case WB_Tick:
+    if (g.gauge) {
+      IPTR cur = 0;
+      GetAttr(MUIA_Gauge_Current, g.gauge, &cur);
+      SetAttrs(g.gauge, MUIA_Gauge_Current, (static_cast<LONG>(cur) + 7) % 100);
+    }
+    return 0;
+  case WB_Up:
+  case WB_Down:
+    SetAttrs(g.big, MUIA_List_Active, msg->MethodID == WB_Up ? MUIV_List_Active_Up : MUIV_List_Active_Down);
+    return 0;
+  case WB_Active: {
+    IPTR a = 0;
+    GetAttr(MUIA_List_Active, g.big, &a);
+    LONG at = static_cast<LONG>(static_cast<SIPTR>(a));
+    Status("Active: " + std::to_string(at) + " (" + EntryName(at) + ")");
+    return 0;
+  }
+  case WB_Menu: {
+    auto *item = reinterpret_cast<Object *>(reinterpret_cast<IPTR *>(msg)[1]);
+    IPTR u = 0;
+    if (item) GetAttr(MUIA_UserData, item, &u);
+    Status("Menu: " + std::to_string(static_cast<long>(u)));
+    return 0;
+  }
+  case WB_Insert:
+    g.inserted += 10;
+    FillBig(100000 + g.inserted, 10, MUIV_List_Insert_Top);
+    Status("Inserted: " + std::to_string(g.inserted));
+    return 0;
+  case WB_Refill:
+    SetAttrs(g.big, MUIA_List_Quiet, TRUE);
+    DoMethod(g.big, MUIM_List_Clear);
+    FillBig(1, kBigRows, MUIV_List_Insert_Bottom);
+    SetAttrs(g.big, MUIA_List_Quiet, FALSE);
+    Status("Refilled");
+    return 0;
+  case WB_Node: {
+    IPTR a = 0;
+    GetAttr(MUIA_Listtree_Active, g.rowTree, &a);
+    auto *n = reinterpret_cast<MUIS_Listtree_TreeNode *>(a);
+    auto *parent = n ? reinterpret_cast<MUIS_Listtree_TreeNode *>(DoMethod(g.rowTree, MUIM_Listtree_GetEntry, n,
+                                                                           MUIV_Listtree_GetEntry_Position_Parent, 0))
+                     : nullptr;
+    Status(std::string("Node: ") + (n ? n->tn_Name : "-") + (parent ? std::string(" in ") + parent->tn_Name : ""));
+    return 0;
+  }
+  case WB_Clicked:
+    Status("Clicked " + std::to_string(++g.clicks));
+    return 0;
+  case WB_RowsClose:
+    if (g.rows) SetAttrs(g.rows, MUIA_Window_Open, FALSE);
     return 0;
   case MUIM_Screenbar_IsConfigItem:
     return reinterpret_cast<MUIP_Screenbar_IsConfigItem *>(msg)->id == WB_CFG_GREEN;
