@@ -52,6 +52,7 @@ LONG FromDosError(LONG err, LONG fallback) {
 struct Writer {
   Object *obj = nullptr;
   BPTR file = 0;
+  std::mutex joinMtx; // one Stop at a time
   std::mutex ctl;
   Task *task = nullptr;
   std::atomic<bool> stop{false};
@@ -124,12 +125,20 @@ struct Writer {
   }
 
   void Stop() {
+    // The task takes ctl as it ends (to signal the end): it is joined
+    // without holding ctl, or the two would wait for each other.
+    std::lock_guard joining(joinMtx);
+    Task *t;
+    {
+      std::lock_guard lock(ctl);
+      if (!task)
+        return;
+      t = task;
+      stop = true;
+      AbortPulls(obj, true);
+    }
+    platform::JoinTask(t);
     std::lock_guard lock(ctl);
-    if (!task)
-      return;
-    stop = true;
-    AbortPulls(obj, true);
-    platform::JoinTask(task);
     task = nullptr;
     state = 0;
     if (file)
