@@ -82,16 +82,22 @@ void Queue(IPTR method, IPTR arg) { MeloPush(g.currObj.load(), 0, method, arg); 
 void Queue(IPTR method) { MeloPush(g.currObj.load(), 0, method); }
 
 // Loads the list when there is none; false when there is still none after 10 s.
+// A list that was loaded and holds no station is a list: it is not read again.
 bool HaveStations() {
-  if (g.numStations.load() > 0) return true;
-  Queue(MM_Melodune_LoadStations);
-  for (LONG i = 0; i < LoadWaitSteps && g.numStations.load() <= 0; ++i) Delay(LoadWaitTicks);
-  return g.numStations.load() > 0;
+  if (!g.stations.load()) {
+    const ULONG before = StationListLoads();
+    Queue(MM_Melodune_LoadStations);
+    // Until the load ran, whatever it found.
+    for (LONG i = 0; i < LoadWaitSteps && !g.stations.load() && StationListLoads() == before; ++i)
+      Delay(LoadWaitTicks);
+  }
+  return g.stations.load() && g.numStations.load() > 0;
 }
 
 std::string StationName(LONG index) {
   std::string name;
-  if (index < 0 || index >= g.numStations.load() || !GetStation(index, &name, nullptr, nullptr)) return {};
+  // The spare slot (index == numStations) holds a station under test.
+  if (index < 0 || index > g.numStations.load() || !GetStation(index, &name, nullptr, nullptr)) return {};
   return name;
 }
 
@@ -184,7 +190,8 @@ void Rec(IPTR *args) {
 }
 
 void Stop() {
-  if (g.Out.load()) {
+  // A connect in progress is stopped as well: it gives up at once.
+  if (g.Out.load() || (ConnectRunning && ConnectRunning())) {
     SetResult("Stopped");
     Queue(MM_Melodune_MenuAction, MENU_STOP);
   } else {

@@ -26,6 +26,14 @@ void Answer(struct RexxMsg *rm, LONG rc, IPTR result) {
   ReplyMsg(&rm->rm_Node);
 }
 
+// Gives back a message that arrived here: only a REXX message has result
+// fields; a plain one is smaller and goes back as it came.
+void Refuse(struct Message *m) {
+  auto *rm = reinterpret_cast<struct RexxMsg *>(m);
+  if (IsRexxMsg(rm)) Answer(rm, RC_ERROR, 0);
+  else ReplyMsg(m);
+}
+
 // The update check runs on a task of its own, so that the port goes on
 // answering scripts while the check waits on the network or on the person.
 // Checks never overlap: a request that comes meanwhile runs after it.
@@ -121,7 +129,7 @@ void HandleARexx() {
     auto *rm = reinterpret_cast<struct RexxMsg *>(m);
     if (!IsRexxMsg(rm) || (static_cast<ULONG>(rm->rm_Action) & RXCODEMASK) != RXCOMM) {
       // Not a command: nothing is run, but the sender gets its message back.
-      Answer(rm, RC_ERROR, 0);
+      Refuse(m);
       continue;
     }
     const LONG rc = ExecuteARexxCommand(ARG0(rm));
@@ -138,11 +146,11 @@ void CloseARexx() {
   if (Port) {
     // Whatever still waits is refused, before and after the name goes.
     Forbid();
-    while (struct Message *m = GetMsg(Port)) Answer(reinterpret_cast<struct RexxMsg *>(m), RC_ERROR, 0);
+    while (struct Message *m = GetMsg(Port)) Refuse(m);
     Permit();
     RemPort(Port);
     Forbid();
-    while (struct Message *m = GetMsg(Port)) Answer(reinterpret_cast<struct RexxMsg *>(m), RC_ERROR, 0);
+    while (struct Message *m = GetMsg(Port)) Refuse(m);
     Permit();
     DeleteMsgPort(Port);
     Port = nullptr;

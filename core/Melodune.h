@@ -314,6 +314,8 @@ MELODUNE_WEAK_HANDLER(Melodune_Process_Process);
 // are linked in.
 MELODUNE_WEAK void FreeStationList();                 // station list
 MELODUNE_WEAK void ClearStationMenu();                // station menu items
+MELODUNE_WEAK void AbortConnects();                   // playback: every connect sent so far gives up
+MELODUNE_WEAK bool ConnectRunning();                  // playback: the connection worker is in a connect
 
 // ---- debug trace ---------------------------------------------------------------------------------
 
@@ -335,6 +337,9 @@ template <typename... A> void MeloduneLog(LONG line, CONST_STRPTR function, CONS
 #define DLOG(fn, ...) MeloduneLog(__LINE__, fn, __VA_ARGS__)
 
 // ---- small helpers -------------------------------------------------------------------------------
+
+// Removes the bubbles obj owns and clears g's pointers to it (its disposal).
+void ForgetBubblesOf(Object *obj);
 
 // Push a method to the GUI task on obj's application: (obj, delay ms, method, args...).
 template <typename... A> IPTR MeloPush(Object *obj, ULONG delayMs, IPTR method, A... args) {

@@ -38,6 +38,19 @@ void RemoveBubble() {
 
 } // namespace
 
+void ForgetBubblesOf(Object *obj) {
+  APTR bub = nullptr;
+  {
+    std::lock_guard l(bubLock);
+    Object *owner = obj;
+    if (g.BubbleObj.compare_exchange_strong(owner, nullptr)) bub = g.bub.exchange(nullptr);
+  }
+  if (bub) DoMethod(obj, MUIM_DeleteBubble, bub);
+  Object *owner = obj;
+  if (g.infoBubbleObj.compare_exchange_strong(owner, nullptr))
+    if (APTR info = g.infoBubble.exchange(nullptr)) DoMethod(obj, MUIM_DeleteBubble, info);
+}
+
 MELODUNE_HANDLER(Melodune_AskMinMax) {
   IPTR r = DoSuperMethodA(cl, obj, msg);
   struct MUI_MinMax *mm = reinterpret_cast<MUIP_AskMinMax *>(msg)->MinMaxInfo;
@@ -142,9 +155,13 @@ MELODUNE_HANDLER(Melodune_Draw) {
 MELODUNE_HANDLER(Melodune_CreateBubble) {
   (void)cl;
   auto *m = reinterpret_cast<MP_Melodune_CreateBubble *>(msg);
-  // Another task is making one: give it up to 2 s.
-  for (int i = 0; i < 10 && bubCreating.load(); ++i)
+  // Another task is making one: give it up to 2 s. Taking the guard is one
+  // step, so two makers never both think they have it.
+  ULONG idle = 0;
+  for (int i = 0; i < 10 && !bubCreating.compare_exchange_strong(idle, 1); ++i) {
+    idle = 0;
     Delay(10);
+  }
   bubCreating = 1;
   RemoveBubble();
   auto bub = reinterpret_cast<APTR>(

@@ -173,6 +173,8 @@ MELODUNE_HANDLER(Melodune_DISPOSE) {
   // Bubbles, windows and requesters must not be aimed at a dead object.
   self = obj;
   g.currObj.compare_exchange_strong(self, g.obj.load());
+  // Its bubbles go with it, and nothing keeps pointing at it.
+  ForgetBubblesOf(obj);
   return DoSuperMethodA(cl, obj, msg);
 }
 

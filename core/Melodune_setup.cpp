@@ -212,7 +212,9 @@ MELODUNE_HANDLER(Melodune_Cleanup) {
   if (Object *si = g.streamInfoWin.load()) {
     IPTR screen = xget(si, MUIA_Window_Screen);
     if (!screen || reinterpret_cast<struct Screen *>(screen) == _screen(obj)) {
-      if (app) DoMethod(app, MUIM_Application_KillPushMethod, nullptr, 0, MM_Melodune_UpdateStreamInfo);
+      // The refreshes are pushed to the main instance.
+      Object *target = g.obj.load() ? g.obj.load() : obj;
+      if (app) DoMethod(app, MUIM_Application_KillPushMethod, target, 0, MM_Melodune_UpdateStreamInfo);
       Object *context = g.siTitleMenu.load();
       DropWindow(obj, g.streamInfoWin,
                  {&g.siUpdate, &g.siHeaderList, &g.siGauge, &g.siStation, &g.siTitle, &g.siTitleList, &g.siTitleMenu,
@@ -257,6 +259,13 @@ MELODUNE_HANDLER(Melodune_Cleanup) {
     // The gauge timer runs on this object: it must not outlive it, even
     // when the Stream Info window stays open on another screen.
     if (app) DoMethod(app, MUIM_Application_RemInputHandler, &g.gaugeIhn);
+
+    // A connect waiting for its server would hold the connection worker
+    // (and with it this clean-up) for as long as the server likes: abort
+    // it and every one still queued, and give it a moment to let go.
+    if (AbortConnects) AbortConnects();
+    for (int i = 0; i < 20 && ConnectRunning && ConnectRunning(); ++i)
+      Delay(10);
 
     if (g.timerAdded.load()) {
       if (app) DoMethod(app, MUIM_Application_RemInputHandler, &g.timerIhn);

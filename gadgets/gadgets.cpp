@@ -53,8 +53,14 @@ Object *MakeCheckmark(Object *label, ULONG id) {
 Object *MakeLabeledCheckmark(CONST_STRPTR text, ULONG flags, ULONG id, Object **labelOut) {
   Object *label = MakeLabel(text, flags);
   Object *check = MakeCheckmark(label, id);
-  if (labelOut) *labelOut = label;
-  else DisposeObject(label);
+  if (labelOut) {
+    *labelOut = label;
+  } else if (label) {
+    // Nobody shows the label: the checkmark must stop mirroring into it
+    // before it goes, or its next change would reach a freed object.
+    if (check) DoMethod(check, MUIM_KillNotifyObj, MUIA_Selected, label);
+    DisposeObject(label);
+  }
   return check;
 }
 

@@ -2,7 +2,9 @@
 // in the connection worker, one after the other; what they change in the
 // GUI (menus, windows, redraws) is handed to the GUI task.
 #include <cstring>
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "Melodune.h"
@@ -19,11 +21,71 @@ namespace {
 const char LastStationVar[] = "Melodune_LastStation";
 const char FailedFormat[] = "\33cFailed to setup the stream\n'%s'\nof Station '%s'\n\nErrorCode = %ld (%s)\n"
                             "ResponseCode = %ld (%s)";
+const char NoAudioText[] = "no MP3 audio in the stream";
 
-// The texts of the last failure report. The warning runs later in the
-// same worker, so they must outlive this connect; the next connect, queued
-// behind the warning, is the first that may replace them.
-std::string FailedUrl, FailedName;
+// How long a connected stream may take to give its first decoded sound.
+constexpr uint64_t FirstAudioMs = 10000;
+
+// ---- tickets -----------------------------------------------------------------------------------------
+
+std::mutex SendLock;                  // ticket numbers in the order of the worker's queue
+ULONG SentTickets = 0;                // under SendLock
+std::atomic<ULONG> StartedTickets{0}; // the worker's count
+std::atomic<ULONG> AbortUpTo{0};      // connects with a ticket up to this give up
+std::atomic<ULONG> RetryTicket{0};    // the connect that is a reconnect attempt
+std::atomic<ULONG> RetryTicketSerial{0};
+
+bool Aborted(ULONG ticket) { return ticket <= AbortUpTo.load(); }
+
+std::atomic<bool> Connecting{false};
+struct ConnectMark {
+  ConnectMark() { Connecting = true; }
+  ~ConnectMark() { Connecting = false; }
+};
+
+// ---- reconnect sequence --------------------------------------------------------------------------------
+
+struct Reconnect {
+  std::mutex lock;
+  bool active = false;
+  LONG station = -1;
+  ULONG attempt = 0; // attempts made so far
+  uint64_t startMs = 0;
+  ULONG serial = 0; // changes whenever a sequence begins or ends
+};
+Reconnect Retry;
+
+constexpr uint64_t RetryForMs = 30 * 60 * 1000;
+
+// The pause before the attempt after `failed` failed ones: 2, 4, 8, 16, 32, then 60 s.
+ULONG RetryDelayMs(ULONG failed) { return failed >= 1 && failed <= 5 ? 1000u << failed : 60000u; }
+
+void PushAttempt(Object *obj, LONG station, ULONG serial, ULONG delayMs) {
+  MeloPush(obj, delayMs, MM_Melodune_MenuAction, static_cast<IPTR>(station) | ReconnectChoice,
+           static_cast<IPTR>(serial));
+}
+
+// A failed attempt of the sequence serial: the next one is pushed, or the
+// sequence gives up (true: the caller reports the failure).
+bool RetryFailed(Object *obj, ULONG serial) {
+  std::lock_guard l(Retry.lock);
+  if (!Retry.active || Retry.serial != serial) return false; // the user took over meanwhile
+  const ULONG delay = RetryDelayMs(Retry.attempt);
+  if (ClockMs() - Retry.startMs + delay > RetryForMs) {
+    Retry.active = false;
+    ++Retry.serial;
+    return true;
+  }
+  PushAttempt(obj, Retry.station, Retry.serial, delay);
+  return false;
+}
+
+ULONG RetryAttemptOf(ULONG serial) {
+  std::lock_guard l(Retry.lock);
+  return Retry.active && Retry.serial == serial ? Retry.attempt : 0;
+}
+
+// ---- the connect's helpers --------------------------------------------------------------------------------
 
 void SleepWindows(Object *app, BOOL sleep) {
   for (Object *win : {g.editWin.load(), g.searchWin.load()})
@@ -53,7 +115,107 @@ void SetStationItem(LONG station, BOOL enabled) {
     SetAttrs(item, MUIA_Menuitem_Enabled, enabled);
 }
 
+void BreakConnectingTask() {
+  Forbid();
+  if (struct Task *t = FindTask(MELODUNE_HTTPSTREAM_TASK)) Signal(t, SIGBREAKF_CTRL_C);
+  Permit();
+}
+
+IPTR Port0(Object *o, IPTR attr) {
+  IPTR v = 0;
+  DoMethod(o, MMM_GetPort, 0, attr, &v);
+  return v;
+}
+
+// A started chain is a stream only once its first frame is decoded: the
+// output learns the sample rate from it. Waits for that on the system
+// clock; the error code when it does not come (*text: a text of our own).
+LONG WaitForFirstAudio(Object *out, ULONG ticket, CONST_STRPTR *text) {
+  *text = nullptr;
+  const uint64_t start = ClockMs();
+  for (;;) {
+    if (Aborted(ticket)) return MMERR_ABORTED;
+    if (Port0(out, MMA_Sound_SampleRate)) return MMERR_OK;
+    if (Port0(out, MMA_OutputState) != 1) {
+      // The chain ended: a page that was no sound, or a stream that broke.
+      const auto why = static_cast<LONG>(static_cast<SIPTR>(Port0(out, MMA_ErrorCode)));
+      if (why != MMERR_OK && why != MMERR_END_OF_DATA && why != MMERR_UNSUPPORTED_FORMAT) return why;
+      *text = NoAudioText;
+      return MMERR_UNSUPPORTED_FORMAT;
+    }
+    if (ClockMs() - start >= FirstAudioMs) {
+      Object *buffer = GetBufferObj();
+      if (buffer && Port0(buffer, MMA_StreamBuffer_Received) == 0) return MMERR_TIMEOUT; // not one byte
+      *text = NoAudioText;
+      return MMERR_UNSUPPORTED_FORMAT;
+    }
+    Delay(2);
+  }
+}
+
+std::string FormatText(CONST_STRPTR format, std::initializer_list<IPTR> values) {
+  char text[2048];
+  IPTR v[8] = {};
+  size_t i = 0;
+  for (IPTR x : values) v[i++] = x;
+  VSNPrintf(text, sizeof(text), format, v);
+  return text;
+}
+
 } // namespace
+
+uint64_t ClockMs() {
+  struct DateStamp ds;
+  DateStamp(&ds);
+  return (static_cast<uint64_t>(ds.ds_Days) * 1440 + static_cast<uint64_t>(ds.ds_Minute)) * 60000 +
+         static_cast<uint64_t>(ds.ds_Tick) * 20;
+}
+
+void SendConnect(Object *slave, LONG index, ULONG retrySerial) {
+  if (!slave) return;
+  std::lock_guard l(SendLock);
+  const ULONG ticket = ++SentTickets;
+  RetryTicketSerial = retrySerial;
+  RetryTicket = retrySerial ? ticket : 0;
+  DoMethod(slave, MM_Melodune_XDisConnect, 0);
+  DoMethod(slave, MM_Melodune_XConnect, static_cast<IPTR>(index));
+}
+
+void AbortConnects() {
+  {
+    std::lock_guard l(SendLock);
+    AbortUpTo = SentTickets;
+  }
+  BreakConnectingTask();
+}
+
+bool ConnectRunning() { return Connecting.load(); }
+
+void BeginReconnect(Object *obj, LONG station) {
+  std::lock_guard l(Retry.lock);
+  if (!Retry.active || Retry.station != station) {
+    Retry.active = true;
+    Retry.station = station;
+    Retry.attempt = 0;
+    Retry.startMs = ClockMs();
+    ++Retry.serial;
+  }
+  PushAttempt(obj, station, Retry.serial, 2000);
+}
+
+void EndReconnect() {
+  std::lock_guard l(Retry.lock);
+  if (!Retry.active) return;
+  Retry.active = false;
+  ++Retry.serial;
+}
+
+LONG TakeReconnect(ULONG serial) {
+  std::lock_guard l(Retry.lock);
+  if (!Retry.active || Retry.serial != serial) return -1;
+  ++Retry.attempt;
+  return Retry.station;
+}
 
 void RunOnGuiTask(Object *obj, std::function<void()> fn) {
   Object *app = obj ? _app(obj) : nullptr;
@@ -68,23 +230,33 @@ void RunOnGuiTask(Object *obj, std::function<void()> fn) {
 MELODUNE_HANDLER(Melodune_XConnect) {
   (void)cl;
   const auto index = static_cast<LONG>(reinterpret_cast<MP_Melodune_Index *>(msg)->index);
+  const ULONG ticket = ++StartedTickets;
+  const ULONG retrySerial = ticket == RetryTicket.load() ? RetryTicketSerial.load() : 0;
+  const ULONG attempt = retrySerial ? RetryAttemptOf(retrySerial) : 0;
   if (index < 0) return 0;
+  // Given up before it began: a later choice, or the clean-up, came first.
+  if (Aborted(ticket)) return 0;
   std::string name, stream;
   if (!GetStation(index, &name, nullptr, &stream)) return 0;
 
   Object *proc = g.arexxProcess.load();
+  ConnectMark mark;
   if (proc) DoMethod(proc, MUIM_Semaphore_Obtain);
   Object *app = _app(obj);
 
   if (!g.recOut.load() && g.timerAdded.load()) RemoveWatchdog(app);
   if (g.infoText.IsSet() || g.infoBubble.load()) DoMethod(obj, MM_Melodune_DeleteAudioInfo);
 
-  // No second choice while this one connects.
+  // No second choice while this one connects; but Stop, to give up on a
+  // server that keeps us waiting.
   RunOnGuiTask(obj, [] {
     if (Object *menu = g.menu.load()) SetMenuEnabled(menu, FALSE);
+    if (Object *stop = g.itemStop.load()) SetAttrs(stop, MUIA_Menuitem_Enabled, TRUE);
   });
 
-  std::string connecting = "Connecting to\240\33b" + name + "\33n...";
+  const std::string connecting =
+      attempt ? "Reconnecting to\240\33b" + name + "\33n (attempt " + std::to_string(attempt) + ")..."
+              : "Connecting to\240\33b" + name + "\33n...";
   SleepWindows(app, TRUE);
   DoMethod(obj, MM_Melodune_CreateBubble, connecting.c_str());
 
@@ -92,36 +264,58 @@ MELODUNE_HANDLER(Melodune_XConnect) {
   g.Out = nullptr;
   if (Object *cur = g.currObj.load()) MeloPush(cur, 0, MM_Melodune_Redraw);
 
-  if (SetupStream(stream.c_str())) {
-    if (Object *out = GetAudioObj()) {
-      g.Out = out;
-      DoMethod(out, MMM_Play);
-      g.currStation = index;
-      // The spare slot of a test is never remembered.
-      if (index != g.numStations.load())
-        SetVar(LastStationVar, name.c_str(), -1, GVF_GLOBAL_ONLY | GVF_SAVE_VAR);
-      DoMethod(obj, MM_Melodune_DeleteBubble);
-      g.state = g.recOut.load() ? MELODUNE_RECORDING : MELODUNE_PLAYING;
-      DoMethod(obj, MM_Melodune_AudioInfo, index);
-      if (g.timerAdded.load()) RemoveWatchdog(app);
-      if (app) DoMethod(app, MUIM_Application_AddInputHandler, &g.timerIhn);
-      g.timerAdded = 1;
-      g.title.Clear();
-      MeloPush(obj, 0, MM_Melodune_UpdateStreamInfo);
-      if (Object *cur = g.currObj.load()) MeloPush(cur, 0, MM_Melodune_Redraw);
-    }
+  LONG error = MMERR_OK, response = 0;
+  CONST_STRPTR errorText = nullptr;
+  bool built = SetupStream(stream.c_str());
+  Object *out = built ? GetAudioObj() : nullptr;
+  if (!built || !out) {
+    error = PlayErrorCodeNow();
+    response = PlayResponseCodeNow();
+    if (error == MMERR_OK) error = MMERR_NO_MEMORY; // an object that could not be made
   } else {
-    const LONG error = PlayErrorCodeNow(), response = PlayResponseCodeNow();
+    response = PlayResponseCodeNow();
+    if (Aborted(ticket)) {
+      error = MMERR_ABORTED;
+    } else if (!DoMethod(out, MMM_Play)) {
+      error = static_cast<LONG>(static_cast<SIPTR>(Port0(out, MMA_ErrorCode)));
+      if (error == MMERR_OK) error = MMERR_NO_TASK;
+    } else {
+      error = WaitForFirstAudio(out, ticket, &errorText);
+    }
+  }
+
+  std::string failure;
+  if (error == MMERR_OK) {
+    g.Out = out;
+    g.currStation = index;
+    // The spare slot of a test is never remembered.
+    if (index != g.numStations.load()) SetVar(LastStationVar, name.c_str(), -1, GVF_GLOBAL_ONLY | GVF_SAVE_VAR);
+    DoMethod(obj, MM_Melodune_DeleteBubble);
+    g.state = g.recOut.load() ? MELODUNE_RECORDING : MELODUNE_PLAYING;
+    if (retrySerial) EndReconnect();
+    ResetStallWatch();
+    DoMethod(obj, MM_Melodune_AudioInfo, index);
+    if (g.timerAdded.load()) RemoveWatchdog(app);
+    if (app) DoMethod(app, MUIM_Application_AddInputHandler, &g.timerIhn);
+    g.timerAdded = 1;
+    g.title.Clear();
+    MeloPush(obj, 0, MM_Melodune_UpdateStreamInfo);
+    if (Object *cur = g.currObj.load()) MeloPush(cur, 0, MM_Melodune_Redraw);
+  } else {
     // Nothing plays through a half-built chain, and no disconnect would
     // ever come for it: take it down now rather than at the next connect.
+    g.isInStreamCleanup = 1;
     FreePlayPipeline();
-    if (Object *slave = g.slaveConnection.load()) {
-      FailedUrl = stream;
-      FailedName = name;
-      DoMethod(slave, MM_Melodune_Warning, FailedFormat, FailedUrl.c_str(), FailedName.c_str(),
-               static_cast<IPTR>(static_cast<SIPTR>(error)), MediaFault(error),
-               static_cast<IPTR>(static_cast<SIPTR>(response)), HttpStatusText(response));
-    }
+    g.isInStreamCleanup = 0;
+    // A connect the user gave up (Stop, another station, the clean-up) is
+    // not worth a requester; an attempt of a reconnect only when the last.
+    const bool report = retrySerial ? RetryFailed(obj, retrySerial) : !Aborted(ticket);
+    if (report)
+      failure = FormatText(FailedFormat, {reinterpret_cast<IPTR>(stream.c_str()), reinterpret_cast<IPTR>(name.c_str()),
+                                          static_cast<IPTR>(static_cast<SIPTR>(error)),
+                                          reinterpret_cast<IPTR>(errorText ? errorText : MediaFault(error)),
+                                          static_cast<IPTR>(static_cast<SIPTR>(response)),
+                                          reinterpret_cast<IPTR>(HttpStatusText(response))});
   }
 
   SleepWindows(app, FALSE);
@@ -138,6 +332,11 @@ MELODUNE_HANDLER(Melodune_XConnect) {
   });
 
   if (proc) DoMethod(proc, MUIM_Semaphore_Release);
+
+  // The requester comes last, when the connect is over: this worker's next
+  // job waits for it, as it would for a queued warning, and the text it
+  // shows belongs to this connect alone.
+  if (!failure.empty()) DoMethod(obj, MM_Melodune_Warning, "%s", failure.c_str());
   return 0;
 }
 
@@ -180,8 +379,7 @@ MELODUNE_HANDLER(Melodune_XDisConnect) {
   }
 
   // Nothing was playing: a reconnect has no station to go back to.
-  if (reconnect && prevStation >= 0)
-    MeloPush(obj, 2000, MM_Melodune_MenuAction, static_cast<IPTR>(prevStation) + MENU_FIRSTSTATION);
+  if (reconnect && prevStation >= 0) BeginReconnect(obj, prevStation);
 
   g.isInSlaveConnection = 0;
   return 0;
@@ -198,7 +396,7 @@ bool PlayOutputStopped() {
 
 MELODUNE_HANDLER(Melodune_XCheckPlayStopped) {
   (void)cl, (void)msg;
-  if (!PlayOutputStopped()) return 0;
+  if (!PlayOutputStopped() && !StreamStalled()) return 0;
   MeloPush(obj, 0, MM_Melodune_CreateBubble, "Playing stream stopped!");
   MeloPush(obj, 2000, MM_Melodune_DeleteBubble);
   if (Object *slave = g.slaveConnection.load()) DoMethod(slave, MM_Melodune_XDisConnect, 1);

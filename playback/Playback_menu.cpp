@@ -34,25 +34,16 @@ void ToggleMute() {
   if (Object *item = g.itemMute.load()) SetAttrs(item, MUIA_Menuitem_Title, muted ? "Unmute" : "Mute");
 }
 
-// An output attribute of the playing chain, 0 when unknown. The output
-// learns its format from the first decoded frame, which comes a moment
-// after the start: wait up to five seconds for it.
+// An output attribute of the playing chain, 0 when unknown. The connect
+// is over only once the output decoded its first frame, so what it knows
+// it knows now: nothing here waits (the connection lock is held).
 LONG OutputAttr(IPTR attr) {
-  for (int i = 0; i < 50; ++i) {
-    IPTR value = 0;
-    {
-      auto lock = LockPlayChain();
-      Object *out = g.Out.load();
-      if (!out || out != GetAudioObj()) return 0;
-      DoMethod(out, MMM_GetPort, 0, MMA_OutputState, &value);
-      if (value != 1) return 0;
-      value = 0;
-      DoMethod(out, MMM_GetPort, 0, attr, &value);
-    }
-    if (value) return static_cast<LONG>(value);
-    Delay(5);
-  }
-  return 0;
+  auto lock = LockPlayChain();
+  Object *out = g.Out.load();
+  if (!out || out != GetAudioObj()) return 0;
+  IPTR value = 0;
+  DoMethod(out, MMM_GetPort, 0, attr, &value);
+  return static_cast<LONG>(value);
 }
 
 std::string Format(CONST_STRPTR format, std::initializer_list<IPTR> values) {
@@ -128,6 +119,21 @@ MELODUNE_HANDLER(Melodune_MenuAction) {
     }
   }
 
+  // An attempt of a reconnect sequence, still wanted or not.
+  if (choice >= 0 && (static_cast<IPTR>(choice) & ReconnectChoice)) {
+    const auto serial = static_cast<ULONG>(reinterpret_cast<IPTR *>(msg)[2]);
+    const LONG station = TakeReconnect(serial);
+    if (station >= 0) SendConnect(g.slaveConnection.load(), station, serial);
+    return 0;
+  }
+
+  // What the user chooses ends what ran on its own: a connect still
+  // waiting for its server, or the attempts to get a dropped stream back.
+  if (choice == static_cast<SIPTR>(MENU_STOP) || choice >= static_cast<SIPTR>(MENU_FIRSTSTATION)) {
+    EndReconnect();
+    AbortConnects();
+  }
+
   switch (choice) {
   case MENU_CLICK: break;
   case MENU_STOP:
@@ -143,10 +149,7 @@ MELODUNE_HANDLER(Melodune_MenuAction) {
   case MENU_UPDATECHECK: DoMethod(obj, MM_Melodune_UpdateCheck, 0); break;
   default:
     if (choice >= static_cast<SIPTR>(MENU_FIRSTSTATION)) {
-      if (Object *slave = g.slaveConnection.load()) {
-        DoMethod(slave, MM_Melodune_XDisConnect, 0);
-        DoMethod(slave, MM_Melodune_XConnect, static_cast<IPTR>(choice - MENU_FIRSTSTATION));
-      }
+      SendConnect(g.slaveConnection.load(), static_cast<LONG>(choice - MENU_FIRSTSTATION), 0);
     }
     break;
   }

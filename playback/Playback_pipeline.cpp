@@ -78,8 +78,10 @@ STRPTR HttpGetToMemory(CONST_STRPTR url, QUAD *size) {
   STRPTR buffer = nullptr;
   LONG error = 0, response = 0;
   if (mmBase && httpBase) {
-    Object *http = NewObject(nullptr, "http.stream", MMA_StreamURL, url, MMA_ErrorCode, &error,
-                             MMA_Http_ResponseCode, &response);
+    // Named as the stream's own connect, so that whatever aborts that
+    // (Stop, another station, the right button) aborts this one as well.
+    Object *http = NewObject(nullptr, "http.stream", MMA_StreamURL, url, MMA_ObjectName, HttpStreamName, MMA_ErrorCode,
+                             &error, MMA_Http_ResponseCode, &response);
     if (http) {
       QUAD length = 0;
       DoMethod(http, MMM_GetPort, 0, MMA_StreamLength, &length);

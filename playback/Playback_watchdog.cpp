@@ -1,5 +1,6 @@
 // The 5 s watchdog on the GUI task, the title request in the meta-info
 // worker, and the buffer gauge of the Stream Info window.
+#include <atomic>
 #include <cstring>
 #include <string>
 
@@ -11,6 +12,12 @@
 namespace {
 
 constexpr IPTR MaxTitleSize = 127; // bytes with the NUL
+
+// No byte for this long and a stream counts as dropped, although its
+// connection is still open.
+constexpr uint64_t StallMs = 10000;
+std::atomic<IPTR> stallBytes{0};
+std::atomic<uint64_t> stallSince{0};
 
 // The title of a metadata list, cleaned, or "" when it has none that fits.
 std::string TitleOf(struct TagItem *tagList) {
@@ -41,13 +48,36 @@ std::string TitleOf(struct TagItem *tagList) {
 
 } // namespace
 
+void ResetStallWatch() {
+  stallBytes = 0;
+  stallSince = ClockMs();
+}
+
+bool StreamStalled() {
+  IPTR received = 0;
+  {
+    auto lock = LockPlayChain();
+    Object *buffer = GetBufferObj();
+    if (!buffer || !g.Out.load()) return false;
+    DoMethod(buffer, MMM_GetPort, 0, MMA_StreamBuffer_Received, &received);
+  }
+  const uint64_t now = ClockMs();
+  // Bytes came in, or the clock went back (a change of local time).
+  if (received != stallBytes.load() || now < stallSince.load()) {
+    stallBytes = received;
+    stallSince = now;
+    return false;
+  }
+  return now - stallSince.load() >= StallMs;
+}
+
 MELODUNE_HANDLER(Melodune_Timer) {
   (void)msg;
   if (g.isInSlaveConnection.load()) return 0;
   Data *data = static_cast<Data *>(INST_DATA(cl, obj));
 
   if (g.Out.load()) {
-    if (!PlayOutputStopped()) {
+    if (!PlayOutputStopped() && !StreamStalled()) {
       if (data->showMetaTitle && !g.isInSlaveConnection.load() && !g.isInSlaveMetaInfo.load())
         if (Object *meta = g.slaveMetaInfo.load()) DoMethod(meta, MM_Melodune_XUpdateMetaInfo);
     } else {

@@ -1,6 +1,7 @@
 // The recorder: runs in the Rec slave only. Everything that must happen on
 // the GUI task (bubbles that outlive the call, the Stream Info refresh, the
 // redraw, the menu item, the follow-up toggle) is queued there.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -28,14 +29,20 @@ const char OutputFailed[] = "Failed to create file.output for '%s'";
 const char OutputConnectFailed[] = "Failed to connect recBuffer and recOut!";
 const char Aborted[] = "\33cRecording was aborted!\n\nErrorCode = %ld (%s)";
 
-// Values of a warning sent to the slave: it shows the requester after this
-// call has returned, so texts it formats must outlive the call.
-std::string WarnName;
-
 IPTR Signed(LONG v) { return static_cast<IPTR>(static_cast<SIPTR>(v)); }
 
-void Warn(CONST_STRPTR format, IPTR v1 = 0, IPTR v2 = 0, IPTR v3 = 0, IPTR v4 = 0) {
-  if (Object *slave = g.slaveRec.load()) DoMethod(slave, MM_Melodune_Warning, format, v1, v2, v3, v4);
+// A warning's text, formatted at once: the requester is shown when the
+// worker's job is over, and a text of its own cannot be overwritten by the
+// next job meanwhile.
+std::string Warn(CONST_STRPTR format, IPTR v1 = 0, IPTR v2 = 0, IPTR v3 = 0, IPTR v4 = 0) {
+  char text[REC_NAME_SIZE + 256];
+  const IPTR v[] = {v1, v2, v3, v4};
+  VSNPrintf(text, sizeof(text), format, v);
+  return text;
+}
+
+void ShowWarning(Object *obj, const std::string &text) {
+  if (!text.empty()) DoMethod(obj, MM_Melodune_Warning, "%s", text.c_str());
 }
 
 void SetRecordItem(Object *obj, bool recording, bool disable) {
@@ -67,19 +74,20 @@ void StartRecording(Object *obj) {
 
   // One exit: whatever was made goes again, last first.
   int cleanup = 0;
+  std::string warning;
   char fileName[REC_NAME_SIZE];
   std::string date, time;
   g.recStream = NewObject(nullptr, "http.stream", addrTag, addr, MMA_Http_UserAgent, UserAgent, MMA_ErrorCode,
                           &error, MMA_Http_ResponseCode, &response);
   if (!g.recStream.load()) {
-    Warn(HttpFailed, Signed(error), reinterpret_cast<IPTR>(MediaFault(error)), Signed(response),
+    warning = Warn(HttpFailed, Signed(error), reinterpret_cast<IPTR>(MediaFault(error)), Signed(response),
          reinterpret_cast<IPTR>(HttpStatusText(response)));
     cleanup = 1;
   } else if (!(g.recBuffer = NewObject(nullptr, "stream.buffer", MMA_ObjectName, BufferName, MMA_OwnTask, 1))) {
-    Warn(BufferFailed);
+    warning = Warn(BufferFailed);
     cleanup = 2;
   } else if (!MediaConnect(g.recStream.load(), 0, g.recBuffer.load(), 0)) {
-    Warn(ConnectFailed);
+    warning = Warn(ConnectFailed);
     cleanup = 3;
   } else {
     IPTR path = 0;
@@ -89,11 +97,10 @@ void StartRecording(Object *obj) {
     BuildRecordFileName(reinterpret_cast<CONST_STRPTR>(path), name.c_str(), &now, fileName, &date, &time);
     if (!(g.recOut = NewObject(nullptr, "file.output", MMA_StreamName, fileName, MMA_ObjectName, OutputName,
                                MMA_OwnTask, 1))) {
-      WarnName = fileName;
-      Warn(OutputFailed, reinterpret_cast<IPTR>(WarnName.c_str()));
+      warning = Warn(OutputFailed, reinterpret_cast<IPTR>(fileName));
       cleanup = 3;
     } else if (!MediaConnect(g.recBuffer.load(), 1, g.recOut.load(), 0)) {
-      Warn(OutputConnectFailed);
+      warning = Warn(OutputConnectFailed);
       Dispose(g.recOut);
       cleanup = 3;
     }
@@ -103,6 +110,7 @@ void StartRecording(Object *obj) {
     if (cleanup >= 3) Dispose(g.recBuffer);
     if (cleanup >= 2) Dispose(g.recStream);
     if (cur) DoMethod(cur, MM_Melodune_DeleteBubble);
+    ShowWarning(obj, warning);
     return;
   }
 
@@ -162,16 +170,6 @@ void StopRecording(Object *obj, bool quiet) {
 
 void BuildRecordFileName(CONST_STRPTR path, CONST_STRPTR station, const struct DateStamp *when, STRPTR out,
                          std::string *date, std::string *time) {
-  out[0] = 0;
-  AddPart(out, path ? path : "", REC_NAME_SIZE);
-  char work[REC_STATION_SIZE];
-  std::strncpy(work, station ? station : "", sizeof(work) - 1);
-  work[sizeof(work) - 1] = 0;
-  // The group path must not become drawers (nor a volume).
-  for (char *c = work; *c; ++c)
-    if (*c == ':' || *c == '/') *c = '_';
-  AddPart(out, work, REC_NAME_SIZE);
-
   char day[LEN_DATSTRING] = {}, clock[LEN_DATSTRING] = {};
   struct DateTime dt{};
   dt.dat_Stamp = *when;
@@ -181,17 +179,36 @@ void BuildRecordFileName(CONST_STRPTR path, CONST_STRPTR station, const struct D
   const bool dated = DateToStr(&dt) != DOSFALSE;
   if (date) *date = dated ? day : "";
   if (time) *time = dated ? clock : "";
+
+  // The end of the name: "_dd-mm-yy_hhmmss.mp3".
+  std::string tail;
   if (dated) {
-    char stamp[LEN_DATSTRING * 2 + 2] = "_";
-    std::strncat(stamp, day, LEN_DATSTRING);
-    std::strcat(stamp, "_");
-    size_t len = std::strlen(stamp);
+    tail = std::string("_") + day + "_";
     for (size_t i = 0; i < 8 && clock[i]; ++i)
-      if (clock[i] != ':') stamp[len++] = clock[i];
-    stamp[len] = 0;
-    std::strncat(out, stamp, REC_NAME_SIZE - 1 - std::strlen(out));
+      if (clock[i] != ':') tail += clock[i];
   }
-  std::strncat(out, ".mp3", REC_NAME_SIZE - 1 - std::strlen(out));
+  tail += ".mp3";
+
+  out[0] = 0;
+  AddPart(out, path ? path : "", REC_NAME_SIZE);
+  // The station gives way to the date and the extension: it is cut to
+  // what is left after the drawer, its separator and the tail.
+  const size_t used = std::strlen(out);
+  const bool needsSlash = used && out[used - 1] != ':' && out[used - 1] != '/';
+  const size_t fixed = used + (needsSlash ? 1 : 0) + tail.size();
+  if (fixed >= REC_NAME_SIZE) {
+    out[0] = 0; // not even the tail fits behind the drawer: no name
+    return;
+  }
+  char work[REC_STATION_SIZE];
+  const size_t room = std::min(sizeof(work) - 1, REC_NAME_SIZE - 1 - fixed);
+  std::strncpy(work, station ? station : "", room);
+  work[room] = 0;
+  // The group path must not become drawers (nor a volume).
+  for (char *c = work; *c; ++c)
+    if (*c == ':' || *c == '/') *c = '_';
+  if (*work) AddPart(out, work, REC_NAME_SIZE);
+  std::strncat(out, tail.c_str(), REC_NAME_SIZE - 1 - std::strlen(out));
 }
 
 namespace {
@@ -257,14 +274,20 @@ MELODUNE_HANDLER(Melodune_XCheckRecStopped) {
   g.isInSlaveRec = 1;
   const BYTE sig = g.recSig.load();
   const bool ended = sig != -1 && (CheckSignal(1UL << sig) & (1UL << sig));
+  std::string warning;
   if (g.recOut.load() && ended) {
-    const auto error = static_cast<LONG>(MediaGetPort(g.recBuffer.load(), 0, MMA_ErrorCode));
+    // Why it ended: the file (a full drawer) before the stream.
+    auto error = static_cast<LONG>(MediaGetPort(g.recOut.load(), 0, MMA_ErrorCode));
+    if (error == MMERR_OK || error == MMERR_END_OF_DATA || error == MMERR_ABORTED)
+      error = static_cast<LONG>(MediaGetPort(g.recBuffer.load(), 0, MMA_ErrorCode));
     // The end of the data is how a server's close reads: not an abort.
-    if (error && error != MMERR_END_OF_DATA) Warn(Aborted, Signed(error), reinterpret_cast<IPTR>(MediaFault(error)));
+    if (error && error != MMERR_END_OF_DATA)
+      warning = Warn(Aborted, Signed(error), reinterpret_cast<IPTR>(MediaFault(error)));
     MeloPush(obj, 0, MM_Melodune_CreateBubble, "Recording stream stopped!");
     MeloPush(obj, 0, MM_Melodune_MenuAction, MENU_RECORD);
     MeloPush(obj, 2000, MM_Melodune_DeleteBubble);
   }
   g.isInSlaveRec = 0;
+  ShowWarning(obj, warning);
   return 0;
 }

@@ -3,6 +3,12 @@
 #include <cstring>
 
 #include "PixmoTrace.h"
+
+namespace {
+// The wait for the written file: up to 60 s, looked at every 0.1 s.
+constexpr LONG PIXMO_WAIT_STEPS = 600;
+constexpr LONG PIXMO_WAIT_TICKS = 5;
+} // namespace
 #include "dos/dos.h"
 #include "exec/exec.h"
 #include "mui/object.h"
@@ -177,8 +183,22 @@ LONG PixmoAndSave(CONST_STRPTR source, LONG width, LONG height, CONST_STRPTR des
     DoMethod(out, MMM_Play);
 
     PIXMO_TRACE("Wait for ctrl d for task 0x%08lx\n", me);
-    Wait(SIGBREAKF_CTRL_D);
+    // The end signal, within a bound: an icon is a few kilobytes, and an
+    // output that stopped without signalling must not hold us for ever.
+    bool ended = false;
+    for (LONG i = 0; i < PIXMO_WAIT_STEPS && !ended; ++i) {
+      ended = (SetSignal(0, SIGBREAKF_CTRL_D) & SIGBREAKF_CTRL_D) != 0;
+      if (!ended && MediaGetPort(out, 0, MMA_OutputState) != 1) ended = true; // ended, signal or not
+      if (!ended) Delay(PIXMO_WAIT_TICKS);
+    }
     PIXMO_TRACE("Finished\n");
+    if (!ended) {
+      PIXMO_TRACE("No end signal after %ld s\n", PIXMO_WAIT_STEPS * PIXMO_WAIT_TICKS / 50);
+      exception = PIXMO_WRITE_FAILED;
+      detail = ToIPTR(destination);
+      DoMethod(out, MMM_Stop);
+      goto except;
+    }
 
     // An output that ended on an error wrote no usable file: say so rather
     // than report success.

@@ -12,6 +12,7 @@ PKGS=(
   libpng-dev libjpeg-dev libgif-dev libwebp-dev
   libregina3-dev regina-rexx
   imagemagick mpv
+  icecast2 ffmpeg
   chromium nodejs
 )
 

@@ -1,5 +1,6 @@
 // The station list: reading the station file, owning g.stations, and the
 // copies other tasks take of its entries.
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <shared_mutex>
@@ -115,7 +116,26 @@ BOOL ReadStationLine(BPTR fh, STRPTR buffer, LONG size) {
   return ok ? FALSE : TRUE;
 }
 
+namespace {
+// Finished loads, for a waiter that wants to know that its load ran.
+std::atomic<ULONG> loadsDone{0};
+// A load in progress: its warning requester keeps it open, and a click
+// meanwhile must not start a second one.
+std::atomic<bool> loading{false};
+} // namespace
+
+ULONG StationListLoads() { return loadsDone.load(); }
+
 BOOL LoadStationList() {
+  bool idle = false;
+  if (!loading.compare_exchange_strong(idle, true)) return FALSE;
+  struct Done {
+    ~Done() {
+      ++loadsDone;
+      loading = false;
+    }
+  } done;
+
   CONST_STRPTR path = STATIONS_FILE;
   if (BPTR l = Lock(STATIONS_FILE, SHARED_LOCK)) UnLock(l);
   else path = STATIONS_DEFAULT_FILE;
@@ -169,9 +189,10 @@ BOOL LoadStationList() {
   }
   for (LONG i = 0; i < num; ++i) array[i] = read[static_cast<size_t>(i)];
 
-  if (num < count) ShowShortListWarning(path, num, count);
-
+  // Installed before the warning, so that what was read is there while
+  // the requester is open.
   InstallStationList(array, num);
+  if (num < count) ShowShortListWarning(path, num, count);
   return TRUE;
 }
 
@@ -298,6 +319,9 @@ void TestThroughSpareSlot(Object *obj, CONST_STRPTR name, CONST_STRPTR icon, CON
     FreeEntryTexts(fresh);
     return;
   }
+  // The slot sits behind the user's own list: load it first, so that an
+  // empty stand-in never hides the file from the next click.
+  if (!g.stations.load() && LoadStationList()) BuildStationMenu();
   if (!g.stations.load()) {
     StationEntry *empty = AllocStationArray(0);
     if (!empty) {

@@ -60,6 +60,8 @@ CONST_STRPTR StationDisplayName(CONST_STRPTR fullName);
 // installs it. TRUE when a list was installed (possibly with fewer stations
 // than announced, or none), FALSE when nothing changed.
 BOOL LoadStationList();
+// How many loads have finished (successful or not) so far.
+ULONG StationListLoads();
 // Next line of fh that does not begin with '#', trailing spaces and LFs
 // removed. A line longer than the buffer is cut and the rest of it skipped.
 // FALSE on success, TRUE at the end of the file or on a read error.

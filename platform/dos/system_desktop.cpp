@@ -241,22 +241,15 @@ LONG CmdClip(CommandContext &ctx, IPTR *args) {
 LONG CmdOpen(CommandContext &ctx, IPTR *args) {
   std::string name = StripOuterQuotes(reinterpret_cast<STRPTR>(args[0]));
   ReapChildren();
-  std::string target;
-  if (IsWebAddress(name)) {
-    target = Latin1ToUtf8(name);
-  } else {
-    target = ToLinuxPath(name.c_str(), false);
-    struct stat st {};
-    if (target.empty() || stat(target.c_str(), &st) != 0) {
-      LONG err = IoErr() ? IoErr() : ERROR_OBJECT_NOT_FOUND;
-      SayFault(ctx, err, "Open: " + name);
-      SetIoErr(err);
-      return RETURN_ERROR;
-    }
-    // Never let a path look like an option of the opener.
-    if (target[0] != '/')
-      target = "./" + target;
+  // Only web addresses go to the desktop's opener: a file name would let a
+  // text from outside (a stream title) start whatever the desktop runs for
+  // that file.
+  if (!IsWebAddress(name)) {
+    SayFault(ctx, ERROR_OBJECT_WRONG_TYPE, "Open: " + name);
+    SetIoErr(ERROR_OBJECT_WRONG_TYPE);
+    return RETURN_ERROR;
   }
+  const std::string target = Latin1ToUtf8(name);
   std::string opener = FindOnPath("xdg-open");
   if (opener.empty()) {
     Say(ctx, "Open: no desktop opener (xdg-open) found\n");

@@ -18,6 +18,7 @@ constexpr LONG kPullBytes = 16384; // about 90 ms of CD-quality sound
 
 struct Player {
   Object *obj = nullptr;
+  std::mutex joinMtx; // one Stop at a time
   std::mutex ctl; // Play/Stop/SignalAtEnd
   Task *task = nullptr;
   std::atomic<bool> stop{false};
@@ -104,12 +105,20 @@ struct Player {
   }
 
   void Stop() {
+    // The task takes ctl as it ends (to signal the end): it is joined
+    // without holding ctl, or the two would wait for each other.
+    std::lock_guard joining(joinMtx);
+    Task *t;
+    {
+      std::lock_guard lock(ctl);
+      if (!task)
+        return;
+      t = task;
+      stop = true;
+      AbortPulls(obj, true);
+    }
+    platform::JoinTask(t);
     std::lock_guard lock(ctl);
-    if (!task)
-      return;
-    stop = true;
-    AbortPulls(obj, true);
-    platform::JoinTask(task);
     task = nullptr;
     state = 0;
   }

@@ -1,6 +1,7 @@
 // file.output: writes what it pulls from input port 0 into a file (an
 // AmigaDOS name) on its own task. The end of the data, or a failed write,
 // ends it and signals the task given with MMM_SignalAtEnd.
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -14,6 +15,26 @@ namespace {
 using namespace reggae;
 
 constexpr LONG kChunk = 16384;
+
+// What a test leaves of the disk; negative: as much as the disk has.
+std::atomic<int64_t> gSpace{-1};
+
+// Write, within the space a test left.
+LONG LimitedWrite(BPTR file, const UBYTE *data, LONG len) {
+  int64_t space = gSpace.load();
+  while (space >= 0) {
+    const LONG n = static_cast<LONG>(std::min<int64_t>(space, len));
+    if (n == 0) {
+      SetIoErr(ERROR_DISK_FULL);
+      return -1;
+    }
+    if (gSpace.compare_exchange_weak(space, space - n)) {
+      len = n;
+      break;
+    }
+  }
+  return Write(file, data, len);
+}
 
 LONG FromDosError(LONG err, LONG fallback) {
   switch (err) {
@@ -31,6 +52,7 @@ LONG FromDosError(LONG err, LONG fallback) {
 struct Writer {
   Object *obj = nullptr;
   BPTR file = 0;
+  std::mutex joinMtx; // one Stop at a time
   std::mutex ctl;
   Task *task = nullptr;
   std::atomic<bool> stop{false};
@@ -54,7 +76,7 @@ struct Writer {
       LONG done = 0;
       while (done < got) {
         // A short write is retried; the retry tells why it failed.
-        LONG n = Write(file, buf.data() + done, got - done);
+        LONG n = LimitedWrite(file, buf.data() + done, got - done);
         if (n <= 0) {
           why = FromDosError(IoErr(), MMERR_WRITE_FAILED);
           break;
@@ -103,12 +125,20 @@ struct Writer {
   }
 
   void Stop() {
+    // The task takes ctl as it ends (to signal the end): it is joined
+    // without holding ctl, or the two would wait for each other.
+    std::lock_guard joining(joinMtx);
+    Task *t;
+    {
+      std::lock_guard lock(ctl);
+      if (!task)
+        return;
+      t = task;
+      stop = true;
+      AbortPulls(obj, true);
+    }
+    platform::JoinTask(t);
     std::lock_guard lock(ctl);
-    if (!task)
-      return;
-    stop = true;
-    AbortPulls(obj, true);
-    platform::JoinTask(task);
     task = nullptr;
     state = 0;
     if (file)
@@ -193,6 +223,12 @@ IPTR FoDispatcher(IClass *cl, Object *obj, Msg msg) {
   }
   return DoSuperMethodA(cl, obj, msg);
 }
+
+} // namespace
+
+void platform::SetFileOutputSpace(int64_t bytes) { gSpace = bytes < 0 ? -1 : bytes; }
+
+namespace {
 
 struct Registration {
   Registration() {

@@ -21,7 +21,7 @@ using namespace reggae;
 
 constexpr long kMaxRedirects = 5;
 constexpr uint64_t kConnectTimeoutMs = 10000; // platform clock
-constexpr uint64_t kHeaderTimeoutMs = 20000;  // from start until the headers are in
+constexpr uint64_t kHeaderTimeoutMs = 15000;  // from start until the headers are in
 constexpr uint64_t kStallTimeoutMs = 60000;   // body: no byte for this long ends the stream
 constexpr long kPollMs = 50;                  // how often a waiting transfer looks for CTRL-C
 
@@ -167,6 +167,10 @@ struct HttpStream : HttpResponseHead {
         headersDone = true;
       else if (result == CURLE_ABORTED_BY_CALLBACK && ownError == MMERR_OK)
         return MMERR_ABORTED;
+      else if (ownError == MMERR_OK && result == CURLE_OUT_OF_MEMORY)
+        // What libcurl answers to a header line beyond its own limit
+        // (100 KB): a broken server, not a lack of memory here.
+        return MMERR_BAD_RESPONSE;
       else
         return ownError != MMERR_OK ? ownError : (result == CURLE_OK ? MMERR_BAD_RESPONSE : MapCurlError(result));
     }

@@ -91,6 +91,7 @@ enum : Tag {
   MMA_StreamBuffer_Fill = 0x8EDA05DE,   // stream.buffer port 0: fill level, 16.16 fraction (65536 = full)
   MMA_StreamBuffer_Size = 0x8EDA05DF,   // stream.buffer creation: ring size in bytes
   MMA_Shoutcast_MetaInterval = 0x8EDA05E0, // shoutcast.demuxer creation: audio bytes between metadata blocks
+  MMA_StreamBuffer_Received = 0x8EDA05E1,  // stream.buffer port 0: bytes taken from the input so far
 };
 
 enum : IPTR {
@@ -247,6 +248,10 @@ namespace platform {
 // "wav:FILE" (Linux path; writes what would be heard), "pulse", "alsa".
 // Default: $MELODUNE_AUDIO, else "auto".
 void SetAudioDevice(const std::string &spec);
+// For tests of a drawer that fills up: file.output objects together write at
+// most this many bytes more, then every write fails as on a full disk
+// (ERROR_DISK_FULL). Negative: no limit (the default).
+void SetFileOutputSpace(int64_t bytes);
 std::string AudioDevice();
 } // namespace platform
 

@@ -34,6 +34,7 @@ struct Ring {
   size_t need = 0;               // bytes the waiting consumer still wants; guarded by mtx
   bool ended = false;            // guarded by mtx
   std::atomic<LONG> endError{MMERR_OK};
+  std::atomic<uint64_t> received{0}; // what the input delivered, for a watcher of the data rate
   std::atomic<bool> stop{false};
   std::atomic<Task *> reader{nullptr};
   std::mutex startMtx; // reader start and join
@@ -64,6 +65,7 @@ struct Ring {
       const LONG want = static_cast<LONG>(std::min(room, kReadChunk));
       const LONG got = PullInputSome(obj, 0, data.data() + writePos, want);
       if (got > 0) {
+        received += static_cast<uint64_t>(got);
         std::unique_lock lock(mtx);
         used += static_cast<size_t>(got);
         // Wake the consumer only when its pull can be answered.
@@ -211,6 +213,7 @@ IPTR BufferDispatcher(IClass *cl, Object *obj, Msg msg) {
     case MMA_StreamBuffer_Task: *m->Place = reinterpret_cast<IPTR>(d->ring->reader.load()); return TRUE;
     case MMA_StreamBuffer_Fill: *m->Place = d->ring->Fill(); return TRUE;
     case MMA_StreamBuffer_Size: *m->Place = d->ring->data.size(); return TRUE;
+    case MMA_StreamBuffer_Received: *m->Place = static_cast<IPTR>(d->ring->received.load()); return TRUE;
     case MMA_ErrorCode:
       if (m->Port == 0) {
         *m->Place = static_cast<IPTR>(static_cast<SIPTR>(d->ring->endError.load()));

@@ -105,6 +105,28 @@ TEST_F(ARexxPort, CommandsResultsAndErrorsThroughThePort) {
   EXPECT_EQ(FindPort("MELODUNE"), nullptr);
 }
 
+// Something that is not a REXX message goes back as it came: nothing is
+// written behind it, where a REXX message would have its results.
+TEST_F(ARexxPort, PlainMessageComesBackUntouched) {
+  ASSERT_TRUE(InitARexx("MELODUNE", TRUE));
+  struct MsgPort *port = FindPort("MELODUNE");
+  struct MsgPort *reply = CreateMsgPort();
+  ASSERT_TRUE(port && reply);
+  struct Plain {
+    struct Message msg;
+    UBYTE after[sizeof(struct RexxMsg)];
+  } plain{};
+  std::memset(plain.after, 0xA5, sizeof plain.after);
+  plain.msg.mn_ReplyPort = reply;
+  plain.msg.mn_Length = sizeof(struct Message);
+  PutMsg(port, &plain.msg);
+  HandleARexx();
+  EXPECT_EQ(GetMsg(reply), &plain.msg);
+  for (UBYTE b : plain.after) ASSERT_EQ(b, 0xA5);
+  DeleteMsgPort(reply);
+  CloseARexx();
+}
+
 struct DateStamp At(LONG days, LONG h, LONG m, LONG s) { return {days, h * 60 + m, s * static_cast<LONG>(TICKS_PER_SECOND)}; }
 const LONG Dec7th2026 = 17872;
 
@@ -125,16 +147,18 @@ TEST(RecordFileName, PathStationDateAndTime) {
   BuildRecordFileName("RAM:", "/../:x", &when, name, nullptr, nullptr);
   EXPECT_STREQ(name, "RAM:_..__x_07-12-26_004007.mp3");
 
-  // Long texts are cut: the station at 127 characters, the whole at 255.
+  // Long texts are cut: the station at 127 characters; near 255 the station
+  // gives way, the date and the extension stay.
   const std::string station(300, 's');
   BuildRecordFileName("RAM:", station.c_str(), &when, name, nullptr, nullptr);
   EXPECT_EQ(std::string(name), "RAM:" + std::string(127, 's') + "_07-12-26_004007.mp3");
   const std::string path = "RAM:" + std::string(200, 'p');
   BuildRecordFileName(path.c_str(), station.c_str(), &when, name, nullptr, nullptr);
-  EXPECT_EQ(std::string(name), path + "_07-12-26_004007.mp3") << "a station that does not fit is left out";
-  const std::string longest = "RAM:" + std::string(250, 'p');
+  EXPECT_EQ(std::string(name), path + "/" + std::string(30, 's') + "_07-12-26_004007.mp3");
+  EXPECT_EQ(std::strlen(name), 255u);
+  const std::string longest = "RAM:" + std::string(240, 'p');
   BuildRecordFileName(longest.c_str(), "x", &when, name, nullptr, nullptr);
-  EXPECT_EQ(std::strlen(name), 255u) << "cut, never overrun";
+  EXPECT_STREQ(name, "") << "no room for the date and the extension: no name rather than a wrong one";
 }
 
 TEST(Filesize64, FilesOnlyAndFull64BitSizes) {
