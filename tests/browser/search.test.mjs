@@ -100,7 +100,7 @@ test('the editor\'s "Search..." opens the window with its hints, limit and colum
   const limitOn = win().getByRole('checkbox', { name: 'Limit?' });
   const limit = win().getByRole('spinbutton');
   assert.equal(await limitOn.isChecked(), true);
-  assert.equal(await limit.getAttribute('aria-valuenow'), '100');
+  assert.equal(await limit.inputValue(), '100');
   await limitOn.click();
   await waitFor(() => limit.isDisabled(), 5000, 'the number greyed out');
   await limitOn.click();
