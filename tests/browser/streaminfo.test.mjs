@@ -210,7 +210,9 @@ test('Stop closes the window; while only the recording runs the station is "---"
   await windowOf().waitFor({ state: 'detached', timeout: 10000 });
   assert.equal(await rx('PLAY INFO'), '0');
   await windowOf().waitFor({ timeout: 10000 });
-  assert.match(await field('Listening', 'Station:'), /^---, Bitrate: /);
+  // The window opens with what it showed last; the refresh follows.
+  await waitFor(async () => { await refresh(); return /^---, Bitrate: /.test(await field('Listening', 'Station:')); },
+    10000, 'the station line "---"');
   assert.ok(await group('Recording').isVisible());
   assert.equal((await field('Recording', 'Station:')).split('\n')[0], 'Tone Radio', 'the recorded station');
 

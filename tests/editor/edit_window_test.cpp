@@ -148,11 +148,13 @@ TEST(PluginHandlers, EveryTableEntryReachesItsOneDefinition) {
 
   // Objects of sources that still exist (a removed source leaves its object behind).
   std::string objects;
-  std::istringstream all(Output("find " MELODUNE_BIN_DIR "/../core/CMakeFiles/Melodune.sbar.dir -name '*.o' | "
+  // The plug-in is linked from one object library per folder (melodune_core, ...).
+  std::istringstream all(Output("find " MELODUNE_BIN_DIR "/../core/CMakeFiles -path '*/melodune_*.dir/*' -name '*.o' | "
                                 "xargs nm -A -C --defined-only"));
-  const std::string marker = "Melodune.sbar.dir/";
+  const std::string marker = ".dir/";
   for (std::string line; std::getline(all, line);) {
-    size_t at = line.find(marker), colon = line.find(".o:");
+    size_t lib = line.find("CMakeFiles/melodune_");
+    size_t at = lib == std::string::npos ? lib : line.find(marker, lib), colon = line.find(".o:");
     if (at == std::string::npos || colon == std::string::npos) continue;
     std::string source = line.substr(at + marker.size(), colon - at - marker.size());
     if (source.rfind("__/", 0) == 0) source = source.substr(3);
