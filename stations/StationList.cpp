@@ -301,6 +301,13 @@ BOOL StationIconIndex::Exists(CONST_STRPTR icon) const {
   if (!icon || !*icon) return FALSE;
   if (!complete_ || std::strchr(icon, ':') || icon[0] == '/' || std::strstr(icon, "//"))
     return StationIconExists(icon);
+  // A directory walk cuts names at the info block's length: ask long ones directly.
+  for (const char *part = icon; *part;) {
+    const char *end = std::strchr(part, '/');
+    const size_t len = end ? static_cast<size_t>(end - part) : std::strlen(part);
+    if (len >= sizeof(FileInfoBlock::fib_FileName) - 1) return StationIconExists(icon);
+    part += len + (end ? 1 : 0);
+  }
   std::string key = LowerLatin1(icon);
   while (!key.empty() && key.back() == '/') key.pop_back(); // "Rock/" names the drawer
   return names_.count(key) ? TRUE : FALSE;

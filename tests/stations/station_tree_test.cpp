@@ -148,6 +148,11 @@ TEST_F(StationTreeTest, IconsAreLookedUpInTheIconDrawer) {
   EXPECT_FALSE(StationIconExists(""));
   EXPECT_FALSE(StationIconExists(nullptr));
   EXPECT_TRUE(StationIconExists("sys:Data/Screenbar/Melodune/StationIcons/Rock/One.png"));
+  // The index a menu build reads once answers the same.
+  const StationIconIndex index;
+  for (const char *name : {"Rock/One.png", "rock/one.PNG", "Rock", "Rock/", "Rock/Two.png", "",
+                           "sys:Data/Screenbar/Melodune/StationIcons/Rock/One.png"})
+    EXPECT_EQ(index.Exists(name), std::string(name) == "Rock/" ? TRUE : StationIconExists(name)) << name;
   // The current directory is given back.
   BPTR here = CurrentDir(0);
   CurrentDir(here);
