@@ -29,12 +29,15 @@ protected:
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
   }
-  // Starts script (its text) with its output in a console named con.
+  // Starts script (its text) with its output in a console named con. Each
+  // script has a file of its own: an asynchronous Execute may read its file
+  // after the next Run has been called.
   void Run(const std::string &script, const char *con) {
-    std::ofstream(root + "/T/script") << script;
+    const std::string name = "script" + std::to_string(++scripts);
+    std::ofstream(root + "/T/" + name) << script;
     BPTR out = Open(con, MODE_NEWFILE);
     ASSERT_NE(out, 0);
-    ASSERT_EQ(SystemTags("Execute T:script", SYS_Asynch, TRUE, SYS_Input, 0, SYS_Output, out), 0);
+    ASSERT_EQ(SystemTags(("Execute T:" + name).c_str(), SYS_Asynch, TRUE, SYS_Input, 0, SYS_Output, out), 0);
   }
   Object *Only() {
     auto w = platform::ConsoleWindows();
@@ -42,6 +45,7 @@ protected:
   }
 
   std::string root;
+  int scripts = 0;
   platform::TestDisplay display;
   platform::DisplayScope scope{&display};
   platform::ScreenbarHost host;
