@@ -140,6 +140,15 @@ void Serve(std::shared_ptr<PortLink> link, int fd) {
 
 void Listener::Run() {
   for (;;) {
+    if (link_->connections.load() >= kMaxConnections) {
+      // At the limit, callers wait in the listen queue until a connection
+      // thread ends: a burst of scripts is answered late, never hung up on.
+      // (A thread counts until it has closed its socket, a little after
+      // its caller has the answer and may be calling again.)
+      pollfd s{stop_, POLLIN, 0};
+      if (poll(&s, 1, 5) > 0) return;
+      continue;
+    }
     pollfd p[2] = {{fd_, POLLIN, 0}, {stop_, POLLIN, 0}};
     if (poll(p, 2, -1) < 0) {
       if (errno == EINTR) continue;
@@ -149,7 +158,7 @@ void Listener::Run() {
     if (!(p[0].revents & POLLIN)) continue;
     int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (c < 0) continue;
-    if (!PeerIsUs(c) || link_->connections.load() >= kMaxConnections) {
+    if (!PeerIsUs(c)) {
       close(c);
       continue;
     }

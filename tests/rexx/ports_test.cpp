@@ -6,11 +6,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "exec/clock.h"
 #include "rexx/rexx.h"
@@ -219,6 +222,25 @@ TEST_F(Ports, MalformedOverlongAndStuckRequestsAreRefusedAndThePortKeepsServing)
   // Too long to send at all: the port exists, the command fails.
   ASSERT_TRUE(platform::SendRexxCommand("STRICT", std::string(64 * 1024 + 1, 'x'), true, &rc, &result));
   EXPECT_EQ(rc, RC_FATAL);
+}
+
+TEST_F(Ports, CallersBeyondTheConnectionLimitWaitTheirTurn) {
+  TestHost host("BUSY");
+  std::vector<int> idle;
+  for (int i = 0; i < 16; ++i) idle.push_back(Connect("BUSY")); // every slot taken, saying nothing
+  LONG rc = -1;
+  std::string result;
+  std::atomic<bool> done{false};
+  std::thread caller([&] {
+    platform::SendRexxCommand("BUSY", "ECHO my turn", true, &rc, &result);
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(done) << "served while every slot was taken";
+  for (int fd : idle) close(fd);
+  caller.join();
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(result, "my turn");
 }
 
 TEST_F(Ports, MessagesWaitingWhenTheHostClosesAreAnsweredWithTen) {
