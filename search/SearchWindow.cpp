@@ -102,7 +102,7 @@ Object *Build(Object *obj) {
   SetAttrs(start, MUIA_ShortHelp, "Search for radio stations with the specified criterias");
   SetAttrs(add, MUIA_ShortHelp, "Add the currently selected station to the EditStations window");
   SetAttrs(test, MUIA_ShortHelp, "Listen to the currently selected station");
-  const char limitHelp[] = "Set a limit for the search result, if not selected all found stations will be displayed!";
+  static const char limitHelp[] = "Set a limit for the search result, if not selected all found stations will be displayed!";
   for (Object *o : {limitRow, limitOn, limit}) SetAttrs(o, MUIA_ShortHelp, limitHelp);
   SetAttrs(name, MUIA_String_Placeholder, "Name of the station");
   SetAttrs(tags, MUIA_String_Placeholder, "Specify search tags, like pop, rock etc, split by comma");
