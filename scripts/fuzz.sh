@@ -9,7 +9,12 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 runs="${1:-10000000}"
 shift || true
 dir="$here/build-fuzz"
-command -v clang++ >/dev/null || { echo "fuzz.sh needs clang (apt-get install clang)" >&2; exit 2; }
+"$here/scripts/install-deps.sh"
+if ! command -v clang++ >/dev/null; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends clang
+fi
 
 launcher=()
 if command -v ccache >/dev/null; then
