@@ -104,6 +104,14 @@ int main(int argc, char **argv) {
     return 2;
   }
 
+  // The clients start once the port is there: a command sent before the
+  // plug-in has published it finds no port, which says nothing of the run.
+  if (!host.RunUntil([] { return platform::SendRexxCommand("MELODUNE", "GET STATE", true, nullptr, nullptr); },
+                     20000)) {
+    std::fprintf(stderr, "soak: the port MELODUNE did not come up\n");
+    return 2;
+  }
+
   std::atomic<bool> running{true};
   std::atomic<uint64_t> sent{0}, answered{0}, refused{0};
   std::vector<std::thread> clients;
@@ -119,8 +127,13 @@ int main(int argc, char **argv) {
         LONG rc = -1;
         std::string result;
         ++sent;
-        if (platform::SendRexxCommand("MELODUNE", command, true, &rc, &result) && rc != RC_FATAL) ++answered;
-        else ++refused;
+        const bool reached = platform::SendRexxCommand("MELODUNE", command, true, &rc, &result);
+        if (reached && rc != RC_FATAL) {
+          ++answered;
+        } else {
+          ++refused;
+          std::fprintf(stderr, "soak: \"%s\" %s\n", command.c_str(), reached ? "got no answer" : "found no port");
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
       }
     });
