@@ -1,6 +1,7 @@
 // Reading the list from other tasks, lookups, and testing a station
 // through the spare slot behind the list.
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "stations_harness.h"
@@ -161,6 +162,9 @@ TEST_F(StationsTest, ReadersNeverSeeAListBeingReplaced) {
     else ASSERT_TRUE(LoadStationList());
     if (round % 5 == 1) Install({{"X", "x", "http://x"}});
   }
+  // The last round loaded a list: a reader kept off the processor until
+  // now still gets to read it.
+  for (int i = 0; i < 5000 && seen.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   stop = true;
   r1.join();
   r2.join();
