@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const LONG r = ClassifyUpdateReply(reply.c_str(), version, &notes);
     if (r == UPDATE_NEW_VERSION && (std::strlen(version) > UPDATE_REQUEST_SIZE - 1 || !notes)) __builtin_trap();
   } else {
-    platform::ConsoleSpec spec;
-    platform::ParseConsoleName(text, spec);
+    platform::ConsoleOptions opts;
+    platform::ParseConsoleName(text, opts);
     const std::string plain = platform::PlainConsoleText(text);
     for (unsigned char c : plain)
       if (c == 0x1B || c == 0x9B) __builtin_trap();

@@ -63,8 +63,8 @@ private:
 
 } // namespace
 
-bool ParseConsoleName(std::string_view name, ConsoleSpec &spec) {
-  spec = ConsoleSpec{};
+bool ParseConsoleName(std::string_view name, ConsoleOptions &opts) {
+  opts = ConsoleOptions{};
   size_t colon = name.find(':');
   if (colon == std::string_view::npos) return false;
   std::string_view device = name.substr(0, colon);
@@ -76,19 +76,19 @@ bool ParseConsoleName(std::string_view name, ConsoleSpec &spec) {
     size_t slash = rest.find('/');
     std::string_view part = rest.substr(0, slash);
     if (field < 4) {
-      LONG *slots[] = {&spec.left, &spec.top, &spec.width, &spec.height};
+      LONG *slots[] = {&opts.left, &opts.top, &opts.width, &opts.height};
       if (!ParseNumber(part, *slots[field])) return false;
     } else if (field == 4) {
-      spec.title.assign(part);
+      opts.title.assign(part);
     } else if (!part.empty()) {
       if (IsOption(part, "AUTO"))
-        spec.autoOpen = true;
+        opts.autoOpen = true;
       else if (IsOption(part, "WAIT"))
-        spec.wait = true;
+        opts.wait = true;
       else if (IsOption(part, "CLOSE"))
-        spec.close = true;
+        opts.close = true;
       else if (part.size() > 6 && EqualsNoCaseLatin1(part.substr(0, 6), "SCREEN"))
-        spec.screen.assign(part.substr(6));
+        opts.screen.assign(part.substr(6));
       else if (part.size() > 3 && EqualsNoCaseLatin1(part.substr(0, 3), "ALT")) {
         // The other size of a zoom gadget: nothing to keep here.
       } else if (!IsOption(part, "NOSIZE") && !IsOption(part, "NODRAG") && !IsOption(part, "NODEPTH") &&
@@ -108,15 +108,15 @@ void SetConsoleFactory(ConsoleFactory factory) {
   Factory() = std::move(factory);
 }
 
-std::unique_ptr<ConsoleWindow> MakeConsoleWindow(const ConsoleSpec &spec) {
+std::unique_ptr<ConsoleWindow> MakeConsoleWindow(const ConsoleOptions &opts) {
   ConsoleFactory f;
   {
     std::lock_guard g(FactoryMutex());
     f = Factory();
   }
   if (f)
-    if (auto w = f(spec)) return w;
-  return std::make_unique<LogConsole>(spec.title);
+    if (auto w = f(opts)) return w;
+  return std::make_unique<LogConsole>(opts.title);
 }
 
 std::string PlainConsoleText(std::string_view bytes) {

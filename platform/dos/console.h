@@ -21,17 +21,17 @@
 
 namespace platform {
 
-struct ConsoleSpec {
+struct ConsoleOptions {
   LONG left = -1, top = -1, width = -1, height = -1; // -1: not given
   std::string title;                                 // Latin-1
   bool autoOpen = false, wait = false, close = false;
   std::string screen; // SCREEN name, "" when not given
 };
 
-// True when name is a CON: (or RAW:) name; fills spec. A number that is not
+// True when name is a CON: (or RAW:) name; fills opts. A number that is not
 // a number, or an unknown option, makes it false (ERROR_BAD_STREAM_NAME).
 // Pure; no I/O.
-bool ParseConsoleName(std::string_view name, ConsoleSpec &spec);
+bool ParseConsoleName(std::string_view name, ConsoleOptions &opts);
 
 // A window that shows console output. Write and Close come from the task
 // that owns the handle (any task; one at a time per console).
@@ -43,11 +43,11 @@ public:
   virtual void Close() = 0;
 };
 
-using ConsoleFactory = std::function<std::unique_ptr<ConsoleWindow>(const ConsoleSpec &)>;
+using ConsoleFactory = std::function<std::unique_ptr<ConsoleWindow>(const ConsoleOptions &)>;
 // Installs the maker of console windows (null: output to the debug log).
 void SetConsoleFactory(ConsoleFactory factory);
-// A console window for spec: the factory's, or the debug log's.
-std::unique_ptr<ConsoleWindow> MakeConsoleWindow(const ConsoleSpec &spec);
+// A console window for opts: the factory's, or the debug log's.
+std::unique_ptr<ConsoleWindow> MakeConsoleWindow(const ConsoleOptions &opts);
 
 // Console output as the person reads it: carriage returns, backspaces,
 // bells and the control sequences a real console would act on (CSI, ESC

@@ -193,7 +193,7 @@ BPTR Open(CONST_STRPTR name, LONG accessMode) {
     return 0;
   }
   auto f = std::make_unique<FileObj>();
-  platform::ConsoleSpec con;
+  platform::ConsoleOptions con;
   const size_t nameLen = strlen(name);
   const bool conName = nameLen >= 4 && (platform::EqualsNoCaseLatin1(std::string_view(name, 4), "CON:") ||
                                         platform::EqualsNoCaseLatin1(std::string_view(name, 4), "RAW:"));

@@ -42,7 +42,7 @@ Registry &Reg() {
 
 class Console : public std::enable_shared_from_this<Console> {
 public:
-  Console(Object *app, ConsoleSpec spec) : app_(app), spec_(std::move(spec)) {}
+  Console(Object *app, ConsoleOptions opts) : app_(app), opts_(std::move(opts)) {}
 
   // ---- any task (the handle's) ----
   void Write(const char *data, size_t length) {
@@ -76,7 +76,7 @@ public:
     Post();
     // Nobody can close a window no display shows, and the GUI task must not
     // wait for itself.
-    if (!spec_.wait || !GetDisplay() || OnGuiTask()) return;
+    if (!opts_.wait || !GetDisplay() || OnGuiTask()) return;
     closedCv_.wait(g, [&] { return gone_ || (personClosed_ && !windowOpen_); });
   }
 
@@ -92,13 +92,13 @@ public:
       lines = lines_;
       partial = partial_;
       // Shown at once unless AUTO; then with the first output.
-      open = wanted_ || (!spec_.autoOpen && !personClosed_);
+      open = wanted_ || (!opts_.autoOpen && !personClosed_);
       if (personClosed_ && !wanted_) open = false;
       // Without WAIT the window goes with the handle; with it, the window
       // stays until the person closes it, unless there is nothing to show.
       const bool nothingShown = !everOpen_ && !open;
       const bool personDone = personClosed_ && !windowOpen_;
-      closeNow = handleClosed_ && (!spec_.wait || !GetDisplay() || nothingShown || personDone);
+      closeNow = handleClosed_ && (!opts_.wait || !GetDisplay() || nothingShown || personDone);
     }
     if (closeNow) {
       Drop();
@@ -180,11 +180,11 @@ private:
       list_ = nullptr;
       return false;
     }
-    const bool gadget = spec_.close || spec_.wait;
-    win_ = MUI_NewObject(MUIC_Window, MUIA_Window_Title, spec_.title.c_str(), MUIA_Window_LeftEdge,
-                         spec_.left >= 0 ? spec_.left : MUIV_Window_LeftEdge_Centered, MUIA_Window_TopEdge,
-                         spec_.top >= 0 ? spec_.top : MUIV_Window_TopEdge_Centered, MUIA_Window_Width,
-                         spec_.width > 0 ? spec_.width : 640, MUIA_Window_Height, spec_.height > 0 ? spec_.height : 200,
+    const bool gadget = opts_.close || opts_.wait;
+    win_ = MUI_NewObject(MUIC_Window, MUIA_Window_Title, opts_.title.c_str(), MUIA_Window_LeftEdge,
+                         opts_.left >= 0 ? opts_.left : MUIV_Window_LeftEdge_Centered, MUIA_Window_TopEdge,
+                         opts_.top >= 0 ? opts_.top : MUIV_Window_TopEdge_Centered, MUIA_Window_Width,
+                         opts_.width > 0 ? opts_.width : 640, MUIA_Window_Height, opts_.height > 0 ? opts_.height : 200,
                          MUIA_Window_CloseGadget, gadget ? TRUE : FALSE, MUIA_Window_RootObject, view);
     if (!win_) {
       MUI_DisposeObject(view);
@@ -207,7 +207,7 @@ private:
   }
 
   Object *const app_;
-  const ConsoleSpec spec_;
+  const ConsoleOptions opts_;
   Object *win_ = nullptr, *list_ = nullptr; // GUI task
   struct Hook closeHook_ {};
 
@@ -257,8 +257,8 @@ void InstallConsoleWindows(Object *app) {
     r.app = app;
     r.guiTask = FindTask(nullptr);
   }
-  SetConsoleFactory([app](const ConsoleSpec &spec) -> std::unique_ptr<ConsoleWindow> {
-    auto c = std::make_shared<Console>(app, spec);
+  SetConsoleFactory([app](const ConsoleOptions &opts) -> std::unique_ptr<ConsoleWindow> {
+    auto c = std::make_shared<Console>(app, opts);
     // Registered on the GUI task, where the window will live.
     if (!PostToApplication(app, [c] { Reg().live.insert(c); })) return nullptr;
     c->Start();

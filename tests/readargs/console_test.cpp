@@ -5,7 +5,7 @@
 namespace {
 
 TEST(ConsoleName, FieldsAndOptions) {
-  platform::ConsoleSpec s;
+  platform::ConsoleOptions s;
   ASSERT_TRUE(platform::ParseConsoleName("CON:380/30/640/180/Grabulon_Downloader/AUTO/WAIT/CLOSE", s));
   EXPECT_EQ(s.left, 380);
   EXPECT_EQ(s.top, 30);
