@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string_view line(reinterpret_cast<const char *>(data), size);
   platform::ParsedCommand cmd;
   LONG err = platform::ParseCommandLine(line, cmd);
-  if (err == ERROR_LINE_TOO_LONG || err == ERROR_UNMATCHED_QUOTES)
+  if (err == ERROR_LINE_TOO_LONG || err == ERROR_UNMATCHED_QUOTES || err == ERROR_INVALID_COMPONENT_NAME)
     return 0;
   if (err != 0)
     std::abort();

@@ -42,11 +42,12 @@ bool ScanPlaylist(CONST_STRPTR text, size_t size, STRPTR out, size_t outSize) {
     }
     out[k++] = c;
   }
-  if (k <= 0 || tooLong) {
+  out[k > 0 ? k : 0] = 0;
+  // A NUL right after the scheme leaves an empty address, which is none.
+  if (k <= 0 || tooLong || out[0] == 0) {
     out[0] = 0;
     return false;
   }
-  out[k] = 0;
   return true;
 }
 

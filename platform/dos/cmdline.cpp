@@ -42,6 +42,10 @@ LONG ParseCommandLine(std::string_view line, ParsedCommand &out) {
         else if (c == 'e' || c == 'E')
           c = 0x1b;
       }
+      // An escaped line break or escape character has no place in a
+      // file name; refusing it keeps the name one printable line.
+      if (c == '\n' || c == 0x1b)
+        return ERROR_INVALID_COMPONENT_NAME;
       name += c;
     }
   } else {

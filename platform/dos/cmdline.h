@@ -23,7 +23,8 @@ struct ParsedCommand {
 // would smuggle in a second command and fails.
 // Returns 0 (an empty line or a ';' comment gives an empty name and empty
 // arguments; a quoted empty name has arguments),
-// ERROR_LINE_TOO_LONG (too long, or a line break inside) or ERROR_UNMATCHED_QUOTES.
+// ERROR_LINE_TOO_LONG (too long, or a line break inside), ERROR_UNMATCHED_QUOTES,
+// or ERROR_INVALID_COMPONENT_NAME (a quoted name holding an escaped *N or *E).
 LONG ParseCommandLine(std::string_view line, ParsedCommand &out);
 
 // The file part of a command name: "Sys:C/Copy" -> "Copy", "c:Clip" -> "Clip".

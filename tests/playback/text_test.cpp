@@ -42,6 +42,7 @@ TEST(PlaylistScan, NothingToTake) {
   EXPECT_EQ(Scan("", &ok), "<none>");
   // A NUL inside the text is data, not an end.
   EXPECT_EQ(Scan(std::string("http://a\0b", 10)), std::string("a\0b", 3).c_str());
+  EXPECT_EQ(Scan(std::string("http://\0b", 9), &ok), "<none>"); // but it leaves no address
 }
 
 TEST(PlaylistScan, LongAddressesAreBoundedByTheBuffer) {

@@ -36,6 +36,7 @@ TEST(CommandLine, RefusesWhatCouldHideASecondCommand) {
   EXPECT_EQ(ParseCommandLine(std::string_view("Copy a\0b", 8), pc), ERROR_LINE_TOO_LONG);
   EXPECT_EQ(ParseCommandLine("\"c:Clip STR x", pc), ERROR_UNMATCHED_QUOTES);
   EXPECT_EQ(ParseCommandLine("\"c:Clip*", pc), ERROR_UNMATCHED_QUOTES);
+  EXPECT_EQ(ParseCommandLine("\"c:Clip*NRename\" x y", pc), ERROR_INVALID_COMPONENT_NAME);
   std::string longest = "Clip " + std::string(platform::kMaxCommandLine - 5, 'x');
   EXPECT_EQ(ParseCommandLine(longest, pc), 0);
   EXPECT_EQ(ParseCommandLine(longest + "x", pc), ERROR_LINE_TOO_LONG);
