@@ -485,6 +485,15 @@ int main(int argc, char **argv) {
                 lost ? (", " + std::to_string(lost) + " never played").c_str() : "");
     if (lost)
       status = 1;
+    // The part of it that is rx itself: starting the interpreter and one
+    // round trip to the port.
+    std::vector<double> rxMs;
+    for (int i = 0; i < switches; ++i) {
+      t0 = Clock::now();
+      Rx(rx, script, "GET STATE");
+      rxMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    }
+    std::printf("  of which rx alone (GET STATE): median %.1f ms\n", Median(rxMs));
   }
   close(ino);
   if (page >= 0) {

@@ -288,6 +288,12 @@ void SetCreateError(struct TagItem *tags, LONG code);
 // Called once when disposal begins (before the object waits for running
 // pulls to leave it); wakes whatever blocks inside the object.
 void SetInterruptHook(Object *obj, void (*hook)(Object *obj, void *user), void *user);
+// Called when an object downstream (one that pulls from obj, directly or
+// through others) begins its disposal or has its pulls aborted: wakes waits
+// inside obj (a network poll, a condition) so that they look at ShouldAbort
+// again at once. It runs under the link lock, must not block, and must be
+// harmless when nothing changed for obj.
+void SetWakeHook(Object *obj, void (*hook)(Object *obj, void *user), void *user);
 
 // A blocking wait inside a pull gives up when this is true: the object is
 // being disposed, or the calling task got SIGBREAKF_CTRL_C (which is cleared
