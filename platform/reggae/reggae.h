@@ -92,6 +92,11 @@ enum : Tag {
   MMA_StreamBuffer_Size = 0x8EDA05DF,   // stream.buffer creation: ring size in bytes
   MMA_Shoutcast_MetaInterval = 0x8EDA05E0, // shoutcast.demuxer creation: audio bytes between metadata blocks
   MMA_StreamBuffer_Received = 0x8EDA05E1,  // stream.buffer port 0: bytes taken from the input so far
+  // MediaNewObjectTags for a picture: the size it will be scaled down to at
+  // least. A large JPEG or WebP is then decoded smaller (by 2, 4 or 8) while
+  // both sides stay at least this; the source reports the decoded size.
+  MMA_Picture_MinWidth = 0x8EDA0700,
+  MMA_Picture_MinHeight = 0x8EDA0701,
 };
 
 enum : IPTR {
