@@ -1,19 +1,21 @@
-// Scales a 4000 x 3000 JPEG and a 1024 x 1024 PNG to 32 x 20 with Pixmorph
-// and with ImageMagick's convert, and prints the whole-process wall times
-// (best of several runs) and their ratio.
+// Scales a 4000 x 3000 JPEG and a 1024 x 1024 PNG to 32 x 20 with Pixmorph,
+// ImageMagick's convert and libvips' vipsthumbnail, and prints each one's
+// whole-process wall time (best of several runs) and peak memory.
 //
 //   bench_pixmorph [RUNS]
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/pictures/picture_makers.h"
@@ -38,8 +40,13 @@ picmake::Image Photo(uint32_t w, uint32_t h, uint32_t seed) {
   return img;
 }
 
-// Wall time of one run in seconds, or -1 when it could not run or failed.
-double TimeRun(std::vector<std::string> args, const std::vector<std::string> &env, bool usePath) {
+struct Run {
+  double seconds = -1; // -1: could not run, or failed
+  long peakKb = 0;
+};
+
+// One run: wall time and the child's peak resident size.
+Run TimeRun(std::vector<std::string> args, const std::vector<std::string> &env, bool usePath) {
   std::vector<char *> argv, envp;
   for (auto &a : args)
     argv.push_back(a.data());
@@ -47,33 +54,47 @@ double TimeRun(std::vector<std::string> args, const std::vector<std::string> &en
   std::vector<std::string> e = env;
   for (char **p = environ; *p; ++p)
     e.push_back(*p);
-  for (auto &s : e)
-    envp.push_back(s.data());
+  for (auto &str : e)
+    envp.push_back(str.data());
   envp.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+  // fork, not posix_spawn: a child that shares this process's memory until
+  // its exec inherits this process's peak as its own.
   auto t0 = std::chrono::steady_clock::now();
-  pid_t pid;
-  int rc = usePath ? posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), envp.data())
-                   : posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&fa);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    if (usePath)
+      execvpe(argv[0], argv.data(), envp.data());
+    else
+      execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  const int rc = pid > 0 ? 0 : -1;
+  Run r;
   if (rc != 0)
-    return -1;
+    return r;
   int st = 0;
-  waitpid(pid, &st, 0);
-  double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  return WIFEXITED(st) && WEXITSTATUS(st) == 0 ? s : -1;
+  rusage ru{};
+  wait4(pid, &st, 0, &ru);
+  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  if (WIFEXITED(st) && WEXITSTATUS(st) == 0) {
+    r.seconds = secs;
+    r.peakKb = ru.ru_maxrss;
+  }
+  return r;
 }
 
-double Best(int runs, const std::vector<std::string> &args, const std::vector<std::string> &env, bool usePath) {
-  double best = -1;
+// The fastest of `runs`, with the largest peak seen.
+Run Best(int runs, const std::vector<std::string> &args, const std::vector<std::string> &env, bool usePath) {
+  Run best;
   for (int i = 0; i < runs; ++i) {
-    double t = TimeRun(args, env, usePath);
-    if (t < 0)
-      return -1;
-    if (best < 0 || t < best)
-      best = t;
+    Run t = TimeRun(args, env, usePath);
+    if (t.seconds < 0)
+      return Run{};
+    if (best.seconds < 0 || t.seconds < best.seconds)
+      best.seconds = t.seconds;
+    best.peakKb = std::max(best.peakKb, t.peakKb);
   }
   return best;
 }
@@ -91,19 +112,33 @@ int main(int argc, char **argv) {
   const std::string pixmorph = std::string(MELODUNE_BIN_DIR) + "/Pixmorph";
   const std::vector<std::string> env = {"MELODUNE_ROOT=" + root.string()};
   int status = 0;
-  std::printf("%-22s %12s %12s %8s\n", "picture", "Pixmorph s", "convert s", "ratio");
+  std::printf("%-12s %-14s %10s %10s %14s %12s\n", "picture", "tool", "wall s", "peak MB", "Pixmorph/tool",
+              "memory ratio");
   for (const char *name : {"photo.jpg", "square.png"}) {
-    double ours = Best(runs, {pixmorph, std::string("RAM:") + name, "RAM:out.png"}, env, false);
-    fs::path in = root / "RAM" / name, out = root / "RAM/convert-out.png";
-    double theirs = Best(runs, {"convert", in.string(), "-resize", "32x20!", out.string()}, {}, true);
-    if (ours < 0 || theirs < 0) {
-      std::printf("%-22s %s\n", name, ours < 0 ? "Pixmorph failed" : "convert not available");
+    const fs::path in = root / "RAM" / name;
+    const Run ours = Best(runs, {pixmorph, std::string("RAM:") + name, "RAM:out.png"}, env, false);
+    const Run convert =
+        Best(runs, {"convert", in.string(), "-resize", "32x20!", (root / "RAM/convert-out.png").string()}, {}, true);
+    const Run vips =
+        Best(runs, {"vipsthumbnail", in.string(), "-s", "32x20!", "-o", (root / "RAM/vips-out.png").string()}, {}, true);
+    if (ours.seconds < 0) {
+      std::printf("%-12s Pixmorph failed\n", name);
       status = 1;
       continue;
     }
-    std::printf("%-22s %12.3f %12.3f %8.2f\n", name, ours, theirs, theirs / ours);
+    std::printf("%-12s %-14s %10.3f %10.1f\n", name, "Pixmorph", ours.seconds, ours.peakKb / 1024.0);
+    for (auto [tool, run] : {std::pair{"convert", convert}, std::pair{"vipsthumbnail", vips}}) {
+      if (run.seconds < 0) {
+        std::printf("%-12s %-14s not available\n", "", tool);
+        continue;
+      }
+      std::printf("%-12s %-14s %10.3f %10.1f %14.2f %12.2f\n", "", tool, run.seconds, run.peakKb / 1024.0,
+                  ours.seconds / run.seconds, double(ours.peakKb) / double(run.peakKb));
+    }
   }
-  std::printf("(best of %d runs each; ratio = convert / Pixmorph, above 1 means Pixmorph is faster)\n", runs);
+  std::printf("(best of %d runs each; ratios below 1 mean Pixmorph takes less; goal: at most 1 against "
+              "vipsthumbnail in time and memory)\n",
+              runs);
   fs::remove_all(root);
   return status;
 }

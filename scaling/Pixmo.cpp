@@ -52,9 +52,14 @@ LONG PixmoAndSave(CONST_STRPTR source, LONG width, LONG height, CONST_STRPTR des
   detail = 0;
   errCode = MMERR_OK;
 
+  // With both sides given, a large picture may be decoded smaller as long as
+  // it keeps four source pixels for each one of the result in both
+  // directions: the average comes out the same, at a fraction of the work
+  // and memory.
   src = MediaNewObjectTags(MMA_StreamType, isURL ? "http.stream" : "file.stream",
                            isURL ? MMA_StreamURL : MMA_StreamName, source, MMA_MediaType, MMV_MediaType_Picture,
-                           MMA_ErrorCode, &errCode);
+                           MMA_Picture_MinWidth, width > 0 && height > 0 ? IPTR(width) * 4 : 0, MMA_Picture_MinHeight,
+                           width > 0 && height > 0 ? IPTR(height) * 4 : 0, MMA_ErrorCode, &errCode);
   if (errCode != MMERR_OK)
     PIXMO_TRACE("ReggaeErrCode = %ld (%s)\n", errCode, MediaFault(errCode));
   if (!src) {
@@ -189,7 +194,8 @@ LONG PixmoAndSave(CONST_STRPTR source, LONG width, LONG height, CONST_STRPTR des
     for (LONG i = 0; i < PIXMO_WAIT_STEPS && !ended; ++i) {
       ended = (SetSignal(0, SIGBREAKF_CTRL_D) & SIGBREAKF_CTRL_D) != 0;
       if (!ended && MediaGetPort(out, 0, MMA_OutputState) != 1) ended = true; // ended, signal or not
-      if (!ended) Delay(PIXMO_WAIT_TICKS);
+      // Sleeps on the signal itself: the end is seen the moment it comes.
+      if (!ended) ended = platform::WaitTimeout(SIGBREAKF_CTRL_D, PIXMO_WAIT_TICKS * 20) != 0;
     }
     PIXMO_TRACE("Finished\n");
     if (!ended) {

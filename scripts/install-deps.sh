@@ -11,7 +11,7 @@ PKGS=(
   libpulse-dev libasound2-dev
   libpng-dev libjpeg-dev libgif-dev libwebp-dev
   libregina3-dev regina-rexx
-  imagemagick mpv
+  imagemagick libvips-tools mpv
   icecast2 ffmpeg
   chromium nodejs
 )

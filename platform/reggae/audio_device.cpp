@@ -30,21 +30,25 @@ public:
     frames_ = 0;
   }
   // Waits until `frames` more may be written; false when stopped.
-  bool Admit(size_t frames, const std::atomic<bool> *stop) {
+  bool Admit(size_t frames, const StopFlag *stop) {
     frames_ += frames;
     return WaitUntil(frames_ * 1000 / static_cast<uint64_t>(rate_), kDeviceLeadMs, stop);
   }
-  void Drain(const std::atomic<bool> *stop) { WaitUntil(frames_ * 1000 / static_cast<uint64_t>(rate_), 0, stop); }
+  void Drain(const StopFlag *stop) { WaitUntil(frames_ * 1000 / static_cast<uint64_t>(rate_), 0, stop); }
 
 private:
-  bool WaitUntil(uint64_t playedMs, uint64_t lead, const std::atomic<bool> *stop) {
+  bool WaitUntil(uint64_t playedMs, uint64_t lead, const StopFlag *stop) {
     for (;;) {
       if (stop && *stop)
         return false;
       const uint64_t now = platform::ClockNowMs() - startMs_;
       if (now + lead >= playedMs)
         return true;
-      std::this_thread::sleep_for(platform::RealDuration(std::min<uint64_t>(playedMs - lead - now, 50)));
+      const auto d = platform::RealDuration(std::min<uint64_t>(playedMs - lead - now, 50));
+      if (!stop)
+        std::this_thread::sleep_for(d);
+      else if (stop->WaitFor(d))
+        return false;
     }
   }
   int rate_ = 44100;
@@ -54,7 +58,7 @@ private:
 
 class NullSink : public AudioSink {
 public:
-  explicit NullSink(const std::atomic<bool> *stop) : stop_(stop) {}
+  explicit NullSink(const StopFlag *stop) : stop_(stop) {}
   bool Open(int rate, int) override {
     pacer_.Start(rate);
     return true;
@@ -66,13 +70,13 @@ public:
   void Drain() override { pacer_.Drain(stop_); }
 
 private:
-  const std::atomic<bool> *stop_;
+  const StopFlag *stop_;
   Pacer pacer_;
 };
 
 class WavSink : public AudioSink {
 public:
-  WavSink(std::string path, const std::atomic<bool> *stop) : path_(std::move(path)), stop_(stop) {}
+  WavSink(std::string path, const StopFlag *stop) : path_(std::move(path)), stop_(stop) {}
   ~WavSink() override { Finish(); }
   bool Open(int rate, int channels) override {
     if (f_) {
@@ -136,7 +140,7 @@ private:
     f_ = nullptr;
   }
   std::string path_;
-  const std::atomic<bool> *stop_;
+  const StopFlag *stop_;
   FILE *f_ = nullptr;
   int rate_ = 0, channels_ = 0;
   uint64_t bytes_ = 0;
@@ -289,7 +293,7 @@ private:
 // "auto": the first real device that opens, else the null device.
 class AutoSink : public AudioSink {
 public:
-  explicit AutoSink(const std::atomic<bool> *stop) : stop_(stop) {}
+  explicit AutoSink(const StopFlag *stop) : stop_(stop) {}
   bool Open(int rate, int channels) override {
     if (!chosen_) {
       std::unique_ptr<AudioSink> tries[] = {std::make_unique<PulseSink>(), std::make_unique<AlsaSink>()};
@@ -309,7 +313,7 @@ public:
   }
 
 private:
-  const std::atomic<bool> *stop_;
+  const StopFlag *stop_;
   std::unique_ptr<AudioSink> chosen_;
 };
 
@@ -324,7 +328,7 @@ std::string &Spec() {
 
 } // namespace
 
-std::unique_ptr<AudioSink> MakeAudioSink(const std::string &spec, const std::atomic<bool> *stop) {
+std::unique_ptr<AudioSink> MakeAudioSink(const std::string &spec, const StopFlag *stop) {
   if (spec == "null")
     return std::make_unique<NullSink>(stop);
   if (spec.rfind("wav:", 0) == 0)

@@ -4,11 +4,40 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace reggae {
+
+// The output's stop request. A paced wait sleeps on it, so that a stop
+// ends the wait at once instead of after the rest of a pacing interval.
+class StopFlag {
+public:
+  StopFlag &operator=(bool on) {
+    {
+      std::lock_guard lock(m_);
+      on_ = on;
+    }
+    if (on)
+      cv_.notify_all();
+    return *this;
+  }
+  operator bool() const { return on_.load(); }
+  // Sleeps for `d` or until the flag is set; true when it is set.
+  bool WaitFor(std::chrono::nanoseconds d) const {
+    std::unique_lock lock(m_);
+    return cv_.wait_for(lock, d, [this] { return on_.load(); });
+  }
+
+private:
+  std::atomic<bool> on_{false};
+  mutable std::mutex m_;
+  mutable std::condition_variable cv_;
+};
 
 class AudioSink {
 public:
@@ -23,6 +52,6 @@ public:
 };
 
 // spec: "auto", "null", "pulse", "alsa" or "wav:FILE". `stop` ends waits early.
-std::unique_ptr<AudioSink> MakeAudioSink(const std::string &spec, const std::atomic<bool> *stop);
+std::unique_ptr<AudioSink> MakeAudioSink(const std::string &spec, const StopFlag *stop);
 
 } // namespace reggae

@@ -21,7 +21,7 @@ struct Player {
   std::mutex joinMtx; // one Stop at a time
   std::mutex ctl; // Play/Stop/SignalAtEnd
   Task *task = nullptr;
-  std::atomic<bool> stop{false};
+  StopFlag stop;
   std::atomic<IPTR> state{0};
   std::atomic<IPTR> mute{0};
   std::atomic<int> rate{0}, channels{0};

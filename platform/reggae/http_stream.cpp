@@ -342,6 +342,8 @@ IPTR HttpNew(IClass *cl, Object *obj, opSet *msg) {
     CoerceMethod(cl, o, OM_DISPOSE);
     return 0;
   }
+  // A reader downstream that stops leaves the body's poll at once.
+  SetWakeHook(o, [](Object *, void *user) { curl_multi_wakeup(static_cast<HttpStream *>(user)->multi); }, d->h);
   return reinterpret_cast<IPTR>(o);
 }
 

@@ -41,6 +41,8 @@ struct MediaState {
   std::atomic<LONG> inputError[kMaxPorts] = {};
   void (*interrupt)(Object *, void *) = nullptr;
   void *interruptUser = nullptr;
+  void (*wake)(Object *, void *) = nullptr; // set before the object is linked
+  void *wakeUser = nullptr;
 };
 
 struct BaseData {
@@ -103,6 +105,25 @@ void UnlinkAll(Object *obj, MediaState *s) {
   }
 }
 
+// Wakes the waits of every object obj pulls from, directly or further up
+// the chain, so that a pull given up downstream does not sit out a poll
+// timeout upstream. Caller holds gLinkMutex, which keeps each linked peer
+// from reaching its own disposal meanwhile.
+void WakeInputs(MediaState *s, int depth = 0) {
+  if (depth > 16)
+    return; // a chain is a handful of objects; this bounds a cycle
+  for (ULONG p = 0; p < kMaxPorts; ++p) {
+    if (!IsInputPort(s, p) || !s->links[p].peer)
+      continue;
+    Object *peer = s->links[p].peer;
+    if (MediaState *ps = State(peer)) {
+      if (ps->wake)
+        ps->wake(peer, ps->wakeUser);
+      WakeInputs(ps, depth + 1);
+    }
+  }
+}
+
 // Every media class gets this dispatcher in front of its own: disposal first
 // stops new pulls, wakes blocked ones and waits for them to leave, so the
 // class can free its data safely; every pull is counted.
@@ -115,6 +136,7 @@ IPTR Trampoline(IClass *cl, Object *obj, Msg msg) {
       if (s->interrupt)
         s->interrupt(obj, s->interruptUser);
       std::unique_lock lock(gLinkMutex);
+      WakeInputs(s);
       UnlinkAll(obj, s);
       gLinkCond.wait(lock, [s] { return s->inflight == 0; });
     }
@@ -390,8 +412,21 @@ void SetCreateError(TagItem *tags, LONG code) {
 }
 
 void AbortPulls(Object *obj, bool abort) {
-  if (MediaState *s = State(obj))
+  if (MediaState *s = State(obj)) {
     s->aborting = abort;
+    if (abort) {
+      std::lock_guard lock(gLinkMutex);
+      WakeInputs(s);
+    }
+  }
+}
+
+void SetWakeHook(Object *obj, void (*hook)(Object *, void *), void *user) {
+  if (MediaState *s = State(obj)) {
+    std::lock_guard lock(gLinkMutex);
+    s->wake = hook;
+    s->wakeUser = user;
+  }
 }
 
 void SetInterruptHook(Object *obj, void (*hook)(Object *, void *), void *user) {

@@ -10,13 +10,15 @@ PictureError PngInfo(const uint8_t *data, size_t size, PictureInfo &info);
 PictureError PngDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
 
 PictureError JpegInfo(const uint8_t *data, size_t size, PictureInfo &info);
-PictureError JpegDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
+PictureError JpegDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone,
+                        uint32_t shrink = 1);
 
 PictureError GifInfo(const uint8_t *data, size_t size, PictureInfo &info);
 PictureError GifDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
 
 PictureError WebPInfo(const uint8_t *data, size_t size, PictureInfo &info);
-PictureError WebPDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
+PictureError WebPDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone,
+                        uint32_t shrink = 1);
 
 PictureError BmpInfo(const uint8_t *data, size_t size, PictureInfo &info);
 PictureError BmpDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);

@@ -57,18 +57,47 @@ PictureError ReadPictureInfo(const uint8_t *data, size_t size, PictureInfo &info
   return e;
 }
 
-PictureError DecodePicture(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone) {
+uint32_t ShrinkOnLoad(const PictureInfo &info, uint32_t minWidth, uint32_t minHeight) {
+  if (info.format != PictureFormat::Jpeg && info.format != PictureFormat::WebP)
+    return 1;
+  uint32_t shrink = 1;
+  while (shrink < 8) {
+    const PictureInfo next = ShrunkInfo(info, shrink * 2);
+    if (next.width < minWidth || next.height < minHeight)
+      break;
+    shrink *= 2;
+  }
+  return shrink;
+}
+
+PictureInfo ShrunkInfo(const PictureInfo &info, uint32_t shrink) {
+  PictureInfo out = info;
+  if (shrink > 1) {
+    // Rounded up, as libjpeg sizes its scaled output.
+    out.width = (info.width + shrink - 1) / shrink;
+    out.height = (info.height + shrink - 1) / shrink;
+  }
+  return out;
+}
+
+PictureError DecodePicture(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone,
+                           uint32_t shrink) {
   rowsDone = 0;
   PictureInfo info;
   if (PictureError e = ReadPictureInfo(data, size, info); e != PictureError::None)
     return e;
-  if (!dst || dstSize < size_t(info.width) * info.height * 4)
+  if (shrink != 1 && shrink != 2 && shrink != 4 && shrink != 8)
+    return PictureError::Unsupported;
+  if (shrink > 1 && ShrinkOnLoad(info, 1, 1) < shrink)
+    return PictureError::Unsupported; // a format decoded only at full size
+  const PictureInfo out = ShrunkInfo(info, shrink);
+  if (!dst || dstSize < size_t(out.width) * out.height * 4)
     return PictureError::NoMemory;
   switch (info.format) {
   case PictureFormat::Png: return PngDecode(data, size, dst, dstSize, rowsDone);
-  case PictureFormat::Jpeg: return JpegDecode(data, size, dst, dstSize, rowsDone);
+  case PictureFormat::Jpeg: return JpegDecode(data, size, dst, dstSize, rowsDone, shrink);
   case PictureFormat::Gif: return GifDecode(data, size, dst, dstSize, rowsDone);
-  case PictureFormat::WebP: return WebPDecode(data, size, dst, dstSize, rowsDone);
+  case PictureFormat::WebP: return WebPDecode(data, size, dst, dstSize, rowsDone, shrink);
   case PictureFormat::Bmp: return BmpDecode(data, size, dst, dstSize, rowsDone);
   case PictureFormat::Ico: return IcoDecode(data, size, dst, dstSize, rowsDone);
   default: return PictureError::Unsupported;

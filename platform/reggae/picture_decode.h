@@ -47,7 +47,18 @@ PictureError ReadPictureInfo(const uint8_t *data, size_t size, PictureInfo &info
 // be at least width * height * 4 of ReadPictureInfo. rowsDone gets the number
 // of top rows that hold decoded pixels (all of them on success; fewer when the
 // data was cut off or damaged part-way).
-PictureError DecodePicture(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone);
+// With shrink 2, 4 or 8 the picture is decoded that many times smaller on
+// each side (the sides rounded up, see ShrunkInfo): JPEG by its scaled DCT,
+// WebP by its scaler, so that a large picture never exists at full size.
+PictureError DecodePicture(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone,
+                           uint32_t shrink = 1);
+
+// The largest shrink (1, 2, 4 or 8) the format can decode with while both
+// sides stay at least minWidth x minHeight; 1 for formats that decode only
+// at full size.
+uint32_t ShrinkOnLoad(const PictureInfo &info, uint32_t minWidth, uint32_t minHeight);
+// The picture's size when decoded with `shrink`.
+PictureInfo ShrunkInfo(const PictureInfo &info, uint32_t shrink);
 
 // Convenience for tests and tools: decodes into a new buffer.
 PictureError DecodePicture(const uint8_t *data, size_t size, PictureInfo &info, std::vector<uint8_t> &pixels);

@@ -63,7 +63,7 @@ PictureError InfoInner(jpeg_decompress_struct &cinfo, JpegError &err, const uint
 inline uint8_t Mul255(unsigned a, unsigned b) { return uint8_t((a * b + 127) / 255); }
 
 PictureError DecodeInner(jpeg_decompress_struct &cinfo, JpegError &err, const uint8_t *data, size_t size,
-                         uint8_t *dst, uint32_t &rowsDone) {
+                         uint8_t *dst, uint32_t &rowsDone, uint32_t shrink) {
   if (setjmp(err.jump))
     return err.ranOut ? PictureError::Truncated : PictureError::Corrupt;
   jpeg_create_decompress(&cinfo);
@@ -75,9 +75,11 @@ PictureError DecodeInner(jpeg_decompress_struct &cinfo, JpegError &err, const ui
   // libjpeg-turbo cannot turn CMYK into RGB; it hands us CMYK and we convert.
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_ARGB;
   cinfo.dct_method = JDCT_ISLOW;
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = shrink;
   jpeg_start_decompress(&cinfo);
-  if (cinfo.output_width != cinfo.image_width || cinfo.output_height != cinfo.image_height ||
-      cinfo.output_components != 4)
+  const PictureInfo want = ShrunkInfo(PictureInfo{PictureFormat::Jpeg, cinfo.image_width, cinfo.image_height}, shrink);
+  if (cinfo.output_width != want.width || cinfo.output_height != want.height || cinfo.output_components != 4)
     longjmp(err.jump, 1);
   const size_t bpl = size_t(cinfo.output_width) * 4;
   while (cinfo.output_scanline < cinfo.output_height) {
@@ -113,18 +115,20 @@ PictureError JpegInfo(const uint8_t *data, size_t size, PictureInfo &info) {
   return e;
 }
 
-PictureError JpegDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone) {
+PictureError JpegDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone,
+                        uint32_t shrink) {
   rowsDone = 0;
   PictureInfo pi;
   if (PictureError e = JpegInfo(data, size, pi); e != PictureError::None)
     return e;
+  pi = ShrunkInfo(pi, shrink);
   if (dstSize < size_t(pi.width) * pi.height * 4)
     return PictureError::NoMemory;
   jpeg_decompress_struct cinfo;
   JpegError err;
   std::memset(&cinfo, 0, sizeof cinfo);
   Setup(cinfo, err);
-  PictureError e = DecodeInner(cinfo, err, data, size, dst, rowsDone);
+  PictureError e = DecodeInner(cinfo, err, data, size, dst, rowsDone, shrink);
   jpeg_destroy_decompress(&cinfo);
   return e;
 }

@@ -3,6 +3,7 @@
 // The file is decoded when pulled. A pull of the whole picture at once (what
 // every caller does) decodes straight into the caller's buffer, so the
 // pixels exist once; smaller pulls are served from a decoded copy.
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -15,7 +16,8 @@ namespace {
 struct PictureSource {
   std::mutex lock;
   std::vector<uint8_t> file;
-  PictureInfo info;
+  PictureInfo info;     // as decoded: shrunk when asked for
+  uint32_t shrink = 1;
   size_t total = 0;     // width * height * 4
   bool decoded = false;
   size_t valid = 0;     // bytes of good pixels (all, unless the data was damaged)
@@ -42,7 +44,7 @@ LONG Pull(PictureSource &s, Object *obj, uint8_t *buf, size_t len) {
     uint32_t rows = 0;
     PictureError e;
     if (s.delivered == 0 && len >= s.total) {
-      e = DecodePicture(s.file.data(), s.file.size(), buf, len, rows);
+      e = DecodePicture(s.file.data(), s.file.size(), buf, len, rows, s.shrink);
       s.valid = size_t(rows) * s.info.width * 4;
       s.delivered = s.valid;
       s.failure = MediaErrorOf(e);
@@ -51,7 +53,7 @@ LONG Pull(PictureSource &s, Object *obj, uint8_t *buf, size_t len) {
     }
     try {
       s.pixels.resize(s.total);
-      e = DecodePicture(s.file.data(), s.file.size(), s.pixels.data(), s.pixels.size(), rows);
+      e = DecodePicture(s.file.data(), s.file.size(), s.pixels.data(), s.pixels.size(), rows, s.shrink);
     } catch (const std::bad_alloc &) {
       e = PictureError::NoMemory;
     }
@@ -132,6 +134,12 @@ Object *NewPictureSource(std::vector<uint8_t> &&file, TagItem *tags) {
     delete s;
     SetCreateError(tags, MediaErrorOf(e));
     return nullptr;
+  }
+  const auto minW = uint32_t(std::min<IPTR>(GetTagData(MMA_Picture_MinWidth, 0, tags), kMaxPictureSide + 1));
+  const auto minH = uint32_t(std::min<IPTR>(GetTagData(MMA_Picture_MinHeight, 0, tags), kMaxPictureSide + 1));
+  if (minW && minH) {
+    s->shrink = ShrinkOnLoad(s->info, minW, minH);
+    s->info = ShrunkInfo(s->info, s->shrink);
   }
   s->total = size_t(s->info.width) * s->info.height * 4;
   s->file = std::move(file);

@@ -22,11 +22,13 @@ PictureError WebPInfo(const uint8_t *data, size_t size, PictureInfo &info) {
   return PictureError::None;
 }
 
-PictureError WebPDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone) {
+PictureError WebPDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone,
+                        uint32_t shrink) {
   rowsDone = 0;
-  PictureInfo pi;
-  if (PictureError e = WebPInfo(data, size, pi); e != PictureError::None)
+  PictureInfo full;
+  if (PictureError e = WebPInfo(data, size, full); e != PictureError::None)
     return e;
+  const PictureInfo pi = ShrunkInfo(full, shrink);
   const size_t bpl = size_t(pi.width) * 4;
   if (dstSize < bpl * pi.height)
     return PictureError::NoMemory;
@@ -38,6 +40,11 @@ PictureError WebPDecode(const uint8_t *data, size_t size, uint8_t *dst, size_t d
   config.output.u.RGBA.rgba = dst;
   config.output.u.RGBA.stride = int(bpl);
   config.output.u.RGBA.size = bpl * pi.height;
+  if (shrink > 1) {
+    config.options.use_scaling = 1;
+    config.options.scaled_width = int(pi.width);
+    config.options.scaled_height = int(pi.height);
+  }
   VP8StatusCode st = WebPDecode(data, size, &config);
   WebPFreeDecBuffer(&config.output);
   if (st != VP8_STATUS_OK)

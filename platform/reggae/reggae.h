@@ -92,6 +92,11 @@ enum : Tag {
   MMA_StreamBuffer_Size = 0x8EDA05DF,   // stream.buffer creation: ring size in bytes
   MMA_Shoutcast_MetaInterval = 0x8EDA05E0, // shoutcast.demuxer creation: audio bytes between metadata blocks
   MMA_StreamBuffer_Received = 0x8EDA05E1,  // stream.buffer port 0: bytes taken from the input so far
+  // MediaNewObjectTags for a picture: the size it will be scaled down to at
+  // least. A large JPEG or WebP is then decoded smaller (by 2, 4 or 8) while
+  // both sides stay at least this; the source reports the decoded size.
+  MMA_Picture_MinWidth = 0x8EDA0700,
+  MMA_Picture_MinHeight = 0x8EDA0701,
 };
 
 enum : IPTR {
@@ -288,6 +293,12 @@ void SetCreateError(struct TagItem *tags, LONG code);
 // Called once when disposal begins (before the object waits for running
 // pulls to leave it); wakes whatever blocks inside the object.
 void SetInterruptHook(Object *obj, void (*hook)(Object *obj, void *user), void *user);
+// Called when an object downstream (one that pulls from obj, directly or
+// through others) begins its disposal or has its pulls aborted: wakes waits
+// inside obj (a network poll, a condition) so that they look at ShouldAbort
+// again at once. It runs under the link lock, must not block, and must be
+// harmless when nothing changed for obj.
+void SetWakeHook(Object *obj, void (*hook)(Object *obj, void *user), void *user);
 
 // A blocking wait inside a pull gives up when this is true: the object is
 // being disposed, or the calling task got SIGBREAKF_CTRL_C (which is cleared

@@ -159,6 +159,13 @@ void Interrupt(Object *, void *user) {
   r->cond.notify_all();
 }
 
+// A consumer downstream gave up: its pull waiting here looks again.
+void Wake(Object *, void *user) {
+  auto *r = static_cast<Ring *>(user);
+  std::lock_guard lock(r->mtx);
+  r->cond.notify_all();
+}
+
 IPTR BufferNew(IClass *cl, Object *obj, opSet *msg) {
   auto *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg)));
   if (!o)
@@ -182,6 +189,7 @@ IPTR BufferNew(IClass *cl, Object *obj, opSet *msg) {
     return 0;
   }
   SetInterruptHook(o, Interrupt, d->ring);
+  SetWakeHook(o, Wake, d->ring);
   return reinterpret_cast<IPTR>(o);
 }
 

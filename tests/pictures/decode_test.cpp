@@ -84,6 +84,39 @@ TEST(PictureDecode, WebPLosslessAndLossy) {
   ExpectDecodesTo(picmake::WebP(o, false), o, PictureFormat::WebP, 24, 4);
 }
 
+TEST(PictureDecode, LargeJpegAndWebPDecodeShrunk) {
+  // 403 x 250 quadrants; shrunk by 4 they are 101 x 63 (sides rounded up).
+  Image big = Quads(403, 250), small = Quads(101, 63);
+  for (Bytes file : {picmake::Jpeg(big), picmake::WebP(big), picmake::WebP(big, false)}) {
+    PictureInfo info;
+    ASSERT_EQ(ReadPictureInfo(file.data(), file.size(), info), PictureError::None);
+    EXPECT_EQ(ShrinkOnLoad(info, 101, 60), 4u);
+    EXPECT_EQ(ShrinkOnLoad(info, 102, 60), 2u);
+    EXPECT_EQ(ShrinkOnLoad(info, 500, 60), 1u);
+    const PictureInfo shrunk = ShrunkInfo(info, 4);
+    ASSERT_EQ(shrunk.width, 101u);
+    ASSERT_EQ(shrunk.height, 63u);
+    std::vector<uint8_t> px(size_t(101) * 63 * 4);
+    uint32_t rows = 0;
+    ASSERT_EQ(DecodePicture(file.data(), file.size(), px.data(), px.size() - 1, rows, 4), PictureError::NoMemory);
+    ASSERT_EQ(DecodePicture(file.data(), file.size(), px.data(), px.size(), rows, 4), PictureError::None);
+    EXPECT_EQ(rows, 63u);
+    int worst = 0;
+    for (uint32_t y : {2u, 29u, 34u, 60u})
+      for (uint32_t x : {2u, 47u, 53u, 98u})
+        worst = std::max(worst, picmake::ColourDistance(Px(px, 101, x, y), small.at(x, y)));
+    EXPECT_LE(worst, 24);
+  }
+  // Formats read only at full size say so instead of writing a wrong size.
+  Bytes png = picmake::Png(big);
+  PictureInfo info;
+  ASSERT_EQ(ReadPictureInfo(png.data(), png.size(), info), PictureError::None);
+  EXPECT_EQ(ShrinkOnLoad(info, 10, 10), 1u);
+  std::vector<uint8_t> px(size_t(403) * 250 * 4);
+  uint32_t rows = 0;
+  EXPECT_EQ(DecodePicture(png.data(), png.size(), px.data(), px.size(), rows, 2), PictureError::Unsupported);
+}
+
 TEST(PictureDecode, BmpDepthsOrientationsAndRle) {
   Image q = Quads(13, 7); // odd width: rows are padded
   ExpectDecodesTo(picmake::Bmp(q, 24), q, PictureFormat::Bmp);

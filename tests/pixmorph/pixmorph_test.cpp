@@ -229,6 +229,15 @@ TEST_F(PixmorphTest, WidthAndHeightChooseTheSize) {
   // Growing works too.
   Pixmorph({from, "RAM:d.png", "W=400", "H=300"});
   ExpectHalves(Output("d.png"), 400, 300);
+  // A large photo is decoded an eighth of its size, still four times the result.
+  from = Put("big.jpg", picmake::Jpeg(picmake::Halves(1600, 1000, kRed, kBlue)));
+  r = Pixmorph({from, "RAM:e.png"});
+  ExpectSuccessTrace(r, 200, 125, "RAM:e.png");
+  ExpectHalves(Output("e.png"), 32, 20, kRed, kBlue, 24);
+  // With a side left to the proportions it is decoded whole.
+  r = Pixmorph({from, "RAM:f.png", "W=32"});
+  ExpectSuccessTrace(r, 1600, 1000, "RAM:f.png");
+  ExpectHalves(Output("f.png"), 32, 20, kRed, kBlue, 24);
 }
 
 TEST_F(PixmorphTest, RelativeNamesMeanTheShellsCurrentDrawer) {

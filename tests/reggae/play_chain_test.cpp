@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -307,6 +308,24 @@ TEST(PlayChain, StopAndDisposeWhilePlayingInAnyOrder) {
       EXPECT_EQ(MediaGetPort(ch.out, 0, MMA_OutputState), 0u);
     }
   }
+}
+
+TEST(PlayChain, StopEndsAPacedWaitAtOnce) {
+  // On a clock this slow one pacing step of the null device lasts most of a
+  // minute: a stop that waits the step out would hang the station switch.
+  platform::SetAudioDevice("null");
+  testkit::Server srv;
+  srv.route("/live", testkit::Response::icy_stream(Fixture("tone440_128k.mp3"), 8192, 16000));
+  Chain ch;
+  ASSERT_TRUE(ch.Build(srv.url("/live")));
+  ASSERT_TRUE(ch.AddOutput());
+  ClockRate slow(0.001);
+  ASSERT_TRUE(DoMethod(ch.out, MMM_Play));
+  ASSERT_TRUE(WaitFor([&] { return MediaGetPort(ch.out, 0, MMA_Sound_SampleRate) != 0; }, 10s));
+  std::this_thread::sleep_for(50ms); // into the wait that follows the device's lead
+  auto stopped = std::async(std::launch::async, [&] { DoMethod(ch.out, MMM_Stop); });
+  EXPECT_EQ(stopped.wait_for(10s), std::future_status::ready);
+  stopped.wait();
 }
 
 TEST(FileOutput, WritesTheExactBytesAndSignalsTheEnd) {
