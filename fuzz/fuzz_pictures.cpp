@@ -25,5 +25,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     __builtin_trap();
   std::vector<uint8_t> out;
   ScalePixels(px.data(), info.width, info.height, size_t(info.width) * 4, 32, 20, out);
+  // The shrunk decode writes exactly the size it promises.
+  const uint32_t shrink = ShrinkOnLoad(info, 1 + data[size / 2] % 64, 1 + data[size - 1] % 64);
+  if (shrink > 1) {
+    const PictureInfo small = ShrunkInfo(info, shrink);
+    std::vector<uint8_t> spx(size_t(small.width) * small.height * 4 + 1, 0xA5);
+    DecodePicture(data, size, spx.data(), spx.size() - 1, rows, shrink);
+    if (rows > small.height || spx.back() != 0xA5)
+      __builtin_trap();
+  }
   return 0;
 }
