@@ -184,7 +184,8 @@ test('the history\'s context menu copies a title and clears the list', async () 
   await first.click({ button: 'right' });
   await page.getByRole('menuitem', { name: 'Copy to clipboard' }).click();
   const clip = join(root, 'T', 'Clipboard');
-  await waitFor(() => existsSync(clip), 10000, 'the clipboard file');
+  // The file is made before it is written: wait for its text, not for it.
+  await waitFor(() => existsSync(clip) && readFileSync(clip, 'latin1') !== '', 10000, 'the clipboard text');
   assert.equal(readFileSync(clip, 'latin1'), A, 'the title part, plain spaces');
   await first.click({ button: 'right' });
   await page.getByRole('menuitem', { name: 'Clear list' }).click();
