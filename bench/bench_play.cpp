@@ -98,7 +98,8 @@ struct Child {
   std::string out; // file that holds its standard output and error
 };
 
-Child Spawn(std::vector<std::string> args, const std::string &outFile = "/dev/null") {
+// Standard output (and, unless errFile is given, standard error) to outFile.
+Child Spawn(std::vector<std::string> args, const std::string &outFile = "/dev/null", const char *errFile = nullptr) {
   std::vector<char *> argv;
   for (auto &a : args)
     argv.push_back(a.data());
@@ -106,7 +107,10 @@ Child Spawn(std::vector<std::string> args, const std::string &outFile = "/dev/nu
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&fa, 1, 2);
+  if (errFile)
+    posix_spawn_file_actions_addopen(&fa, 2, errFile, O_WRONLY, 0);
+  else
+    posix_spawn_file_actions_adddup2(&fa, 1, 2);
   Child c;
   c.out = outFile;
   if (posix_spawnp(&c.pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
@@ -224,7 +228,8 @@ int Rx(const std::string &rx, const std::string &script, const std::string &comm
 
 std::string RxAnswer(const std::string &rx, const std::string &script, const std::string &command,
                      const std::string &tmp) {
-  Child c = Spawn({rx, script, command}, tmp);
+  // Only the answer: a sanitizer build's report on standard error is no part of it.
+  Child c = Spawn({rx, script, command}, tmp, "/dev/null");
   int st = 0;
   if (c.pid > 0)
     waitpid(c.pid, &st, 0);

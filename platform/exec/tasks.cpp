@@ -31,9 +31,11 @@ struct Registry {
   std::atomic<size_t> platformTasks{0};
 };
 
+// Never destroyed: a thread the platform did not start may still end (and
+// unregister its task) while the process exits.
 Registry &Tasks() {
-  static Registry r;
-  return r;
+  static Registry *const r = new Registry;
+  return *r;
 }
 
 struct Task *NewTask(CONST_STRPTR name, LONG pri) {

@@ -76,6 +76,13 @@ void ForgetBubbles(Object *obj) {
   g_help.erase(obj);
 }
 
+// A tooltip still shown when its object is disposed goes while the object's
+// class can still free its text: once OM_DISPOSE has run, nothing could.
+const struct HideHelpOnDispose {
+  HideHelpOnDispose() { platform::SetBeforeDisposeHook(HideShortHelp); }
+  ~HideHelpOnDispose() { platform::SetBeforeDisposeHook(nullptr); } // the tables above go next
+} g_hideHelpOnDispose;
+
 void ShowShortHelp(Object *obj, LONG mx, LONG my) {
   HideShortHelp(obj);
   uint64_t serial = SerialOf(obj);

@@ -3,6 +3,7 @@
 // chain, the root's first.
 #include "mui/object.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -152,8 +153,15 @@ Object *NewObjectA(struct IClass *classPtr, CONST_STRPTR classID, struct TagItem
   return reinterpret_cast<Object *>(CoerceMethodA(cl, reinterpret_cast<Object *>(cl), reinterpret_cast<Msg>(msg)));
 }
 
+namespace {
+std::atomic<void (*)(Object *)> g_beforeDispose{nullptr};
+} // namespace
+
+void platform::SetBeforeDisposeHook(void (*hook)(Object *obj)) { g_beforeDispose = hook; }
+
 void DisposeObject(Object *obj) {
   if (!obj) return;
+  if (auto hook = g_beforeDispose.load()) hook(obj);
   IPTR msg[] = {OM_DISPOSE};
   DoMethodA(obj, reinterpret_cast<Msg>(msg));
 }

@@ -102,6 +102,12 @@ template <typename... A> Object *NewObject(struct IClass *classPtr, CONST_STRPTR
 }
 void DisposeObject(Object *obj); // null is fine
 
+namespace platform {
+// Called by DisposeObject with the object still whole, before OM_DISPOSE
+// reaches its class: the toolkit drops what it shows for the object there.
+void SetBeforeDisposeHook(void (*hook)(Object *obj));
+} // namespace platform
+
 IPTR DoMethodA(Object *obj, Msg msg); // null object answers 0
 // Messages carry 7 zero words after the arguments: a worker (Slave.mui)
 // copies a message without knowing its length.

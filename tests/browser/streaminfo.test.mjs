@@ -79,8 +79,9 @@ async function field(groupTitle, label) {
 
 // The entry rows of a list, once the page has fetched all of them.
 async function rows(list) {
-  await waitFor(async () => (await list.locator('tr[data-row]').count()) === Number(await list.getAttribute('data-count')),
-    10000, 'the rows of a list');
+  // A row still being fetched is in the page already, empty and marked "loading".
+  await waitFor(async () => (await list.locator('tr[data-row]:not(.loading)').count()) ===
+    Number(await list.getAttribute('data-count')), 10000, 'the rows of a list');
   return list.locator('tr[data-row]').evaluateAll((trs) =>
     trs.map((tr) => Array.from(tr.querySelectorAll('td')).map((td) => td.innerText.replace(/\u00a0/g, ' ').trim())));
 }
