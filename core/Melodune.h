@@ -76,6 +76,10 @@ struct MP_Melodune_Warning { IPTR MethodID; CONST_STRPTR format; IPTR values[6];
 struct MP_Melodune_CreateBubble { IPTR MethodID; CONST_STRPTR text; };
 struct MP_Melodune_TitleAction { IPTR MethodID; Object *item; Object *source; };
 
+// OM_GET only: the address of g. The plug-in shows nothing but its library
+// entry, so a test that drives the built plug-in asks its object for this.
+enum : IPTR { MUIA_Melodune_Globals = 0x80CA1001 };
+
 // Playback states (g.state).
 enum : LONG { MELODUNE_STOPPED = 0, MELODUNE_PLAYING = 1, MELODUNE_RECORDING = 2 };
 
@@ -111,10 +115,22 @@ enum : ULONG {
 // and readers get copies.
 class SharedText {
 public:
-  void Set(CONST_STRPTR text); // null clears
+  // Inline, so that a test driving the built plug-in reads and sets the
+  // plug-in's texts with its own copy of these few lines.
+  void Set(CONST_STRPTR text) { // null clears
+    std::lock_guard l(lock_);
+    set_ = text != nullptr;
+    text_ = text ? text : "";
+  }
   void Clear() { Set(nullptr); }
-  bool IsSet() const;
-  std::string Get() const;                   // "" when not set
+  bool IsSet() const {
+    std::lock_guard l(lock_);
+    return set_;
+  }
+  std::string Get() const { // "" when not set
+    std::lock_guard l(lock_);
+    return text_;
+  }
   bool Equals(CONST_STRPTR text) const;      // a null text equals "not set"
   size_t CopyTo(STRPTR buffer, size_t size) const; // NUL-terminated, cut to fit; returns the length copied
 

@@ -70,6 +70,10 @@ MELODUNE_HANDLER(Melodune_GET) {
         MUI_NewObject(MUIC_Image, MUIA_Image_Spec, "5:sys:Data/Screenbar/Melodune/Prefs.png"));
     return TRUE;
   }
+  if (m->opg_AttrID == MUIA_Melodune_Globals && m->opg_Storage) {
+    *m->opg_Storage = reinterpret_cast<IPTR>(&g);
+    return TRUE;
+  }
   return DoSuperMethodA(cl, obj, msg);
 }
 

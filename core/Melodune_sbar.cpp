@@ -12,22 +12,6 @@ struct MUI_CustomClass *MeloduneClass = nullptr;
 
 // ---- shared texts --------------------------------------------------------------------------------
 
-void SharedText::Set(CONST_STRPTR text) {
-  std::lock_guard l(lock_);
-  set_ = text != nullptr;
-  text_ = text ? text : "";
-}
-
-bool SharedText::IsSet() const {
-  std::lock_guard l(lock_);
-  return set_;
-}
-
-std::string SharedText::Get() const {
-  std::lock_guard l(lock_);
-  return text_;
-}
-
 bool SharedText::Equals(CONST_STRPTR text) const {
   std::lock_guard l(lock_);
   if (!text || !set_) return !text && !set_;

@@ -16,6 +16,7 @@
 #include "dos/dos.h"
 #include "exec/clock.h"
 #include "stations/Stations.h"
+#include "support/temp_root.h"
 
 namespace {
 
@@ -35,9 +36,6 @@ IPTR RecorderDispatcher(struct IClass *cl, Object *obj, Msg msg) {
 class ARexxCommands : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/melodune-arexx-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
     ASSERT_TRUE(platform::SetDosRoot(root));
     DeleteVar("Melodune_LastStation", GVF_GLOBAL_ONLY);
     platform::SetClockRate(200); // the 10 s load wait
@@ -66,8 +64,6 @@ protected:
     if (app) MUI_DisposeObject(app);
     if (mcc) MUI_DeleteCustomClass(mcc);
     platform::SetClockRate(1);
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
   }
 
   void Stations(const std::vector<std::string> &names) {
@@ -105,7 +101,8 @@ protected:
   }
   static std::pair<IPTR, IPTR> Action(IPTR choice) { return {MM_Melodune_MenuAction, choice}; }
 
-  std::string root;
+  testsupport::TempRoot tmp{"melodune-arexx"};
+  std::string root = tmp.path();
   struct MUI_CustomClass *mcc = nullptr;
   Object *app = nullptr;
 };

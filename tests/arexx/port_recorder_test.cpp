@@ -15,22 +15,16 @@
 #include "dos/dos.h"
 #include "recording/Recording.h"
 #include "rexx/rexx.h"
+#include "support/temp_root.h"
 
 namespace {
 
 class ARexxPort : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/melodune-port-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
     setenv("MELODUNE_PORT_DIR", dir.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("MELODUNE_PORT_DIR");
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
+  void TearDown() override { unsetenv("MELODUNE_PORT_DIR"); }
   // Sends one command from another task while this one serves the port.
   struct Reply {
     bool found = false;
@@ -52,7 +46,8 @@ protected:
     sender.join();
     return r;
   }
-  std::string dir;
+  testsupport::TempRoot tmp{"melodune-port"};
+  std::string dir = tmp.path();
 };
 
 TEST_F(ARexxPort, CommandsResultsAndErrorsThroughThePort) {
@@ -162,9 +157,8 @@ TEST(RecordFileName, PathStationDateAndTime) {
 }
 
 TEST(Filesize64, FilesOnlyAndFull64BitSizes) {
-  char tmpl[] = "/tmp/melodune-size-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string root = tmpl;
+  const testsupport::TempRoot tmp("melodune-size");
+  const std::string &root = tmp.path();
   ASSERT_TRUE(platform::SetDosRoot(root));
   EXPECT_EQ(Filesize64("RAM:", 1), -1) << "a volume";
   std::filesystem::create_directory(root + "/RAM/drawer");
@@ -187,8 +181,6 @@ TEST(Filesize64, FilesOnlyAndFull64BitSizes) {
   EXPECT_EQ(Lock("RAM:Being Written.mp3", ACCESS_READ), 0);
   EXPECT_EQ(Filesize64("RAM:being written.mp3", 1), 10);
   Close(fh);
-  std::error_code ec;
-  std::filesystem::remove_all(root, ec);
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "rexx/rexx.h"
+#include "support/temp_root.h"
 #include "testkit/server.h"
 
 extern char **environ;
@@ -91,11 +92,6 @@ Answer Ok(std::string text) { return {0, std::move(text)}; }
 class RxPlayer : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/melodune-rxplayer-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    root = dir + "/root";
-    ports = dir + "/ports";
     fs::create_directories(root + "/SYS/Data/Screenbar/Melodune");
     setenv("MELODUNE_PORT_DIR", ports.c_str(), 1); // rx and the player find each other there
     script = dir + "/cmd.rexx";
@@ -117,8 +113,6 @@ protected:
     }
     unsetenv("MELODUNE_PORT_DIR");
     server.stop();
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
 
   testkit::Response Live(std::vector<testkit::TitleChange> titles = {}) {
@@ -185,7 +179,8 @@ protected:
   std::string Log() { return ReadAll(dir + "/screenbar.log"); }
 
   testkit::Server server;
-  std::string dir, root, ports, script, tone;
+  testsupport::TempRoot tmp{"melodune-rxplayer"};
+  std::string dir = tmp.path(), root = dir + "/root", ports = dir + "/ports", script, tone;
   pid_t pid = -1;
 };
 

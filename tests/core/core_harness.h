@@ -21,6 +21,7 @@
 #include "host/screenbar.h"
 #include "mui/display.h"
 #include "mui/screen.h"
+#include "support/temp_root.h"
 
 extern "C" const struct ScreenbarLibraryFuncs *ScreenbarLibraryEntry();
 
@@ -92,10 +93,7 @@ struct Bar {
 class CoreTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/melodune-core-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    std::filesystem::copy(MELODUNE_SOURCE_DIR "/skeleton", root, std::filesystem::copy_options::recursive);
+    tmp.CopySkeleton();
     ASSERT_TRUE(platform::SetDosRoot(root));
     platform::SetClockRate(50);
     platform::SetDisplay(&spy);
@@ -140,7 +138,6 @@ protected:
     platform::SetConfigProvider(nullptr);
     platform::SetDisplay(nullptr);
     platform::SetClockRate(1);
-    std::filesystem::remove_all(root);
   }
 
   // A bar of the given height on a screen of its own, laid out at x = 100.
@@ -194,7 +191,8 @@ protected:
     config[id] = value;
   }
 
-  std::string root;
+  testsupport::TempRoot tmp{"melodune-core"};
+  std::string root = tmp.path();
   Spy spy;
   const struct ScreenbarLibraryFuncs *funcs = nullptr;
   struct Library *base = nullptr;

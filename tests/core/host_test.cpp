@@ -7,24 +7,16 @@
 #include "host/host.h"
 #include "host/screenbar.h"
 #include "core/Melodune.h"
+#include "support/clock_rate.h"
+#include "support/temp_root.h"
 #include <gtest/gtest.h>
 
 namespace {
 
 struct HostTest : ::testing::Test {
-  void SetUp() override {
-    char tmpl[] = "/tmp/melodune-host-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    std::filesystem::copy(MELODUNE_SOURCE_DIR "/skeleton", root, std::filesystem::copy_options::recursive);
-    ASSERT_TRUE(platform::SetDosRoot(root));
-    platform::SetClockRate(50);
-  }
-  void TearDown() override {
-    platform::SetClockRate(1);
-    std::filesystem::remove_all(root);
-  }
-  std::string root;
+  void SetUp() override { ASSERT_TRUE(platform::SetDosRoot(tmp.CopySkeleton())); }
+  testsupport::TempRoot tmp{"melodune-host"};
+  testsupport::ClockRate clock{50};
 };
 
 TEST_F(HostTest, BarsComeAndGoAndNothingIsLeftAfterShutdown) {

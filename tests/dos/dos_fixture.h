@@ -3,25 +3,21 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "dos/dos.h"
+#include "support/temp_root.h"
 
 class DosTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/dostest-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
     ASSERT_TRUE(platform::SetDosRoot(root_));
     UnLock(CurrentDir(0));
   }
   void TearDown() override {
     UnLock(CurrentDir(0));
-    std::filesystem::remove_all(root_);
   }
   // Linux-side helpers, relative to the root.
   std::string L(const std::string &rel) const { return root_ + "/" + rel; }
@@ -34,5 +30,6 @@ protected:
   }
   bool Exists(const std::string &rel) const { return std::filesystem::exists(std::filesystem::symlink_status(L(rel))); }
 
-  std::string root_;
+  testsupport::TempRoot tmp_{"dostest"};
+  std::string root_ = tmp_.path();
 };

@@ -16,14 +16,12 @@ TEST_F(DosTest, RootGetsTheVolumesAndKeepsExistingOnesOfAnyCase) {
   for (const char *v : {"SYS", "RAM", "T", "ENV", "ENVARC"})
     EXPECT_TRUE(fs::is_directory(L(v))) << v;
   // A second root where ENV already exists in lower case: no second folder.
-  char tmpl[] = "/tmp/dostest2-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  std::string other = tmpl;
+  const testsupport::TempRoot otherRoot("dostest2");
+  const std::string &other = otherRoot.path();
   fs::create_directory(other + "/env");
   ASSERT_TRUE(platform::SetDosRoot(other));
   EXPECT_FALSE(fs::exists(other + "/ENV"));
   EXPECT_EQ(platform::ToLinuxPath("Env:x", true), platform::DosRoot() + "/env/x");
-  fs::remove_all(other);
   ASSERT_TRUE(platform::SetDosRoot(root_));
 
   EXPECT_FALSE(platform::SetDosRoot(root_ + "/missing"));
@@ -104,11 +102,11 @@ TEST_F(DosTest, SlashAtTheStartIsTheParentAndCurrentDirIsPerTask) {
 
 TEST_F(DosTest, EscapesFromTheRootAreObjectNotFound) {
   fs::create_directories(L("SYS/d"));
-  char outside[] = "/tmp/dosout-XXXXXX";
-  ASSERT_NE(mkdtemp(outside), nullptr);
-  std::ofstream(std::string(outside) + "/secret") << "secret";
+  const testsupport::TempRoot outsideRoot("dosout");
+  const std::string &outside = outsideRoot.path();
+  std::ofstream(outside + "/secret") << "secret";
   fs::create_directory_symlink(outside, L("SYS/out"));
-  fs::create_symlink(std::string(outside) + "/secret", L("SYS/secret"));
+  fs::create_symlink(outside + "/secret", L("SYS/secret"));
   fs::create_directory_symlink(L("SYS/d"), L("SYS/in")); // inside: fine
 
   for (const char *bad : {"SYS:/x", "SYS://etc/passwd", "/etc/passwd", "//", "SYS:../RAM", "SYS:d/../../etc",
@@ -118,7 +116,7 @@ TEST_F(DosTest, EscapesFromTheRootAreObjectNotFound) {
     EXPECT_EQ(IoErr(), ERROR_OBJECT_NOT_FOUND) << bad;
     EXPECT_EQ(Open(bad, MODE_NEWFILE), 0u) << bad;
   }
-  EXPECT_FALSE(fs::exists(std::string(outside) + "/x"));
+  EXPECT_FALSE(fs::exists(outside + "/x"));
   BPTR l = Lock("SYS:in", SHARED_LOCK);
   EXPECT_NE(l, 0u);
   UnLock(l);
@@ -129,13 +127,11 @@ TEST_F(DosTest, EscapesFromTheRootAreObjectNotFound) {
   for (auto &e : entries)
     names.push_back(e.name);
   EXPECT_EQ(names, (std::vector<std::string>{"d", "in"}));
-  fs::remove_all(outside);
 }
 
 TEST_F(DosTest, HostNamesReachTheLinuxFileSystemOnlyWhenTurnedOn) {
-  char outside[] = "/tmp/doshost-XXXXXX";
-  ASSERT_NE(mkdtemp(outside), nullptr);
-  const std::string out = outside;
+  const testsupport::TempRoot outside("doshost");
+  const std::string &out = outside.path();
   fs::create_directories(out + "/Pics/sub");
   std::ofstream(out + "/Pics/a.png") << "a";
   fs::create_directories(L("RAM"));
@@ -162,7 +158,6 @@ TEST_F(DosTest, HostNamesReachTheLinuxFileSystemOnlyWhenTurnedOn) {
     EXPECT_EQ(platform::ToLinuxPath(name.c_str(), false), "") << name;
     EXPECT_EQ(IoErr(), name[0] == '/' ? ERROR_OBJECT_NOT_FOUND : ERROR_DEVICE_NOT_MOUNTED) << name;
   }
-  fs::remove_all(out);
 }
 
 TEST_F(DosTest, AssignsAndOtherFoldersOfTheRootAreVolumes) {

@@ -69,9 +69,6 @@ std::string Lines(std::initializer_list<const char *> lines) {
 }
 
 void EditorTest::SetUp() {
-  char tmpl[] = "/tmp/melodune-editor-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  root = tmpl;
   ASSERT_TRUE(platform::SetDosRoot(root.string()));
   data = root / "SYS" / "Data" / "Screenbar" / "Melodune";
   icons = data / "StationIcons";
@@ -123,7 +120,6 @@ void EditorTest::TearDown() {
   MUI_DeleteCustomClass(mcc);
   platform::SetDisplay(nullptr);
   std::filesystem::permissions(data, std::filesystem::perms::owner_all);
-  std::filesystem::remove_all(root);
 }
 
 void EditorTest::Write(const std::string &name, const std::string &content) {

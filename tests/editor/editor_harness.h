@@ -15,6 +15,7 @@
 
 #include "editor/Editor.h"
 #include "mui/display.h"
+#include "support/temp_root.h"
 
 namespace editortest {
 
@@ -50,7 +51,8 @@ protected:
   bool Disabled(Object *o);
   std::vector<std::string> WarningTexts();
 
-  std::filesystem::path root, data, icons;
+  testsupport::TempRoot tmp{"melodune-editor"};
+  std::filesystem::path root = tmp.path(), data, icons;
   Object *app = nullptr, *win = nullptr, *obj = nullptr, *tree = nullptr;
   struct MUI_CustomClass *mcc = nullptr;
   Screenplay screen;

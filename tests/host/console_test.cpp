@@ -11,24 +11,18 @@
 #include "host/console_window.h"
 #include "host/host.h"
 #include "host/test_display.h"
+#include "support/temp_root.h"
 
 namespace {
 
 class ConsoleHost : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/console-host-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
     ASSERT_TRUE(platform::SetDosRoot(root));
     ASSERT_TRUE(host.Load(std::string(MELODUNE_BIN_DIR) + "/TestBar.sbar")) << host.Error();
     ASSERT_TRUE(host.Start()) << host.Error();
   }
-  void TearDown() override {
-    EXPECT_TRUE(host.Shutdown());
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
+  void TearDown() override { EXPECT_TRUE(host.Shutdown()); }
   // Starts script (its text) with its output in a console named con. Each
   // script has a file of its own: an asynchronous Execute may read its file
   // after the next Run has been called.
@@ -44,7 +38,8 @@ protected:
     return w.size() == 1 ? w[0] : nullptr;
   }
 
-  std::string root;
+  testsupport::TempRoot tmp{"console-host"};
+  std::string root = tmp.path();
   int scripts = 0;
   platform::TestDisplay display;
   platform::DisplayScope scope{&display};

@@ -18,6 +18,7 @@
 #include "host/test_display.h"
 #include "mui/mui.h"
 #include "plugin/test_bar.h"
+#include "support/temp_root.h"
 
 namespace fs = std::filesystem;
 using platform::ConfigValue;
@@ -65,14 +66,7 @@ private:
 class HostTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/host-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
     ASSERT_TRUE(platform::SetDosRoot(root));
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root, ec);
   }
   // Loads TestBar and starts it on n screens.
   void Start(ScreenbarHost &host, int n = 1) {
@@ -87,7 +81,8 @@ protected:
   }
   std::string PrefsFile() { return root + "/ENVARC/Screenbar/TestBar.prefs"; }
 
-  std::string root;
+  testsupport::TempRoot tmp{"host-test"};
+  std::string root = tmp.path();
   platform::TestDisplay display;
   platform::DisplayScope scope{&display};
 };

@@ -7,6 +7,7 @@
 
 #include "host/root.h"
 #include "host/screenbar_options.h"
+#include "support/temp_root.h"
 
 namespace fs = std::filesystem;
 using platform::ScreenbarOptions;
@@ -79,23 +80,19 @@ TEST(ScreenbarOptions, WhatDoesNotFitIsRefusedWithAReason) {
 class RootTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/host-root-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    base = tmpl;
-    skeleton = base + "/skeleton";
     fs::create_directories(skeleton + "/SYS/Data/Screenbar/Melodune/StationIcons/.trash");
     fs::create_directories(skeleton + "/RAM");
     Write(skeleton + "/SYS/Data/Screenbar/Melodune/Stations_default.txt", "default");
     Write(skeleton + "/SYS/Data/Screenbar/Melodune/StationIcons/.trash/.keep", "");
     Write(skeleton + "/RAM/.keep", "");
   }
-  void TearDown() override { fs::remove_all(base); }
   static void Write(const std::string &path, const std::string &text) { std::ofstream(path) << text; }
   static std::string Read(const std::string &path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  std::string base, skeleton;
+  testsupport::TempRoot tmp{"host-root"};
+  std::string base = tmp.path(), skeleton = tmp / "skeleton";
 };
 
 TEST_F(RootTest, AFirstStartMakesTheRootFromTheSkeleton) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "host/host_prefs.h"
+#include "support/temp_root.h"
 
 using platform::ConfigValue;
 
@@ -70,9 +71,8 @@ TEST(HostPrefs, OversizedInputIsBounded) {
 }
 
 TEST(HostPrefs, FilesAreReplacedWholeAndAMissingFileIsEmpty) {
-  char tmpl[] = "/tmp/host-prefs-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  std::string dir = tmpl, file = dir + "/Test.prefs";
+  const testsupport::TempRoot tmp("host-prefs");
+  const std::string dir = tmp.path(), file = dir + "/Test.prefs";
   std::map<ULONG, ConfigValue> items{{0x1, LONG{1}}}, back{{0x9, LONG{9}}};
   std::string err;
   EXPECT_TRUE(platform::LoadHostPrefs(file, back, &err));
@@ -85,7 +85,6 @@ TEST(HostPrefs, FilesAreReplacedWholeAndAMissingFileIsEmpty) {
   // No folder: the save fails and says where.
   EXPECT_FALSE(platform::SaveHostPrefs(dir + "/missing/Test.prefs", items, "", &err));
   EXPECT_NE(err.find("missing"), std::string::npos);
-  std::filesystem::remove_all(dir);
 }
 
 } // namespace

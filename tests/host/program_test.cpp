@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_root.h"
+
 extern char **environ;
 
 namespace fs = std::filesystem;
@@ -107,13 +109,8 @@ private:
 
 class ProgramTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/host-program-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = std::string(tmpl) + "/root";
-  }
-  void TearDown() override { fs::remove_all(fs::path(root).parent_path()); }
-  std::string root;
+  testsupport::TempRoot tmp{"host-program"};
+  std::string root = tmp / "root";
 };
 
 TEST_F(ProgramTest, HeadlessRunStopsCleanlyOnSigterm) {

@@ -83,9 +83,6 @@ protected:
     platform::SetClockRate(1); // a real server: real time
     // Icecast will not run as root; it then changes to nobody, who must
     // reach and write its folder (the test's root is private).
-    char tmpl[] = "/tmp/melodune-icecast-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
     std::filesystem::permissions(dir, std::filesystem::perms::all);
     port = FreePort();
     ASSERT_NE(port, 0);
@@ -121,10 +118,6 @@ protected:
   void TearDown() override {
     End(source);
     End(icecast);
-    if (!dir.empty()) {
-      std::error_code ec;
-      std::filesystem::remove_all(dir, ec);
-    }
     if (!IsSkipped()) PlaybackHost::TearDown();
   }
 
@@ -143,7 +136,8 @@ protected:
     return false;
   }
 
-  std::string dir;
+  testsupport::TempRoot tmp{"melodune-icecast"};
+  std::string dir = tmp.path();
   uint16_t port = 0;
   pid_t icecast = -1, source = -1;
 };

@@ -9,6 +9,8 @@
 #include "dos/dos.h"
 #include "exec/clock.h"
 #include "mui/mui.h"
+#include "support/clock_rate.h"
+#include "support/temp_root.h"
 
 using namespace coretest;
 
@@ -179,7 +181,7 @@ TEST(RepeatButton, HeldRelverifyCountsTheTimerUpUntilReleased) {
   LoopThread loop;
   // Slow enough that a loaded machine's scheduling delay (tens of ms) stays
   // well under one repeat step.
-  platform::SetClockRate(4.0);
+  const testsupport::ClockRate rate(4.0);
   Object *button = nullptr, *win = nullptr, *recorder = nullptr;
   loop.Sync([&] {
     button = MUI_MakeObject(MUIO_Button, "Up");
@@ -205,14 +207,12 @@ TEST(RepeatButton, HeldRelverifyCountsTheTimerUpUntilReleased) {
     MUI_DisposeObject(win);
     MUI_DisposeObject(recorder);
   });
-  platform::SetClockRate(1.0);
 }
 
 TEST(WindowPlace, AWindowWithAnIdentifierReopensWhereThePersonLeftIt) {
-  char tmpl[] = "/tmp/mui-geom-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  std::filesystem::create_directories(std::string(tmpl) + "/ENVARC");
-  ASSERT_TRUE(platform::SetDosRoot(tmpl));
+  const testsupport::TempRoot tmp("mui-geom");
+  std::filesystem::create_directories(tmp / "ENVARC");
+  ASSERT_TRUE(platform::SetDosRoot(tmp.path()));
   LoopThread loop;
   auto make = [&] {
     Object *w = MUI_NewObject(MUIC_Window, MUIA_Window_ID, 0x4D444348, MUIA_Window_RootObject,
@@ -233,7 +233,6 @@ TEST(WindowPlace, AWindowWithAnIdentifierReopensWhereThePersonLeftIt) {
     EXPECT_EQ(Get(again, MUIA_Window_LeftEdge), 120u);
     EXPECT_EQ(Get(again, MUIA_Window_Width), 400u);
   });
-  std::filesystem::remove_all(tmpl);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "mui/mui.h"
 #include "mui/render.h"
 #include "mui/screen.h"
+#include "support/temp_root.h"
 
 namespace {
 
@@ -171,13 +172,9 @@ TEST(PenDisplay, SpecIsKeptAndObtainedOnTheScreen) {
 }
 
 struct FileTest : ::testing::Test {
-  void SetUp() override {
-    root = std::filesystem::temp_directory_path() / ("muiclasses-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(root);
-    ASSERT_TRUE(platform::SetDosRoot(root.string()));
-  }
-  void TearDown() override { std::filesystem::remove_all(root); }
-  std::filesystem::path root;
+  void SetUp() override { ASSERT_TRUE(platform::SetDosRoot(root.string())); }
+  testsupport::TempRoot tmp{"muiclasses"};
+  std::filesystem::path root = tmp.path();
 };
 
 TEST_F(FileTest, ImageSpecFourAndFiveLoadPngPictures) {

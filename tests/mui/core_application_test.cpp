@@ -1,5 +1,6 @@
 // The application loop: pushes with delays and kills, timers, posted input.
 #include "core_helpers.h"
+#include "support/clock_rate.h"
 
 using namespace coretest;
 
@@ -7,14 +8,9 @@ namespace {
 
 class App : public ::testing::Test {
 protected:
-  void SetUp() override {
-    Rec().Take();
-    platform::SetClockRate(20); // 1000 platform ms pass in 50 real ms
-  }
-  void TearDown() override {
-    platform::SetClockRate(1);
-    Rec().Take();
-  }
+  void SetUp() override { Rec().Take(); }
+  void TearDown() override { Rec().Take(); }
+  testsupport::ClockRate clock{20}; // 1000 platform ms pass in 50 real ms
 };
 
 TEST_F(App, PushesRunInOrderOnTheGuiTaskFromAnyTask) {

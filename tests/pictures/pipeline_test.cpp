@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 #include "dos/dos.h"
 #include "reggae/picture_decode.h"
 #include "reggae/reggae.h"
 #include "tests/pictures/picture_makers.h"
+#include "support/temp_root.h"
 
 namespace fs = std::filesystem;
 using picmake::Bytes;
@@ -20,13 +22,15 @@ constexpr uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
 class PicturePipeline : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    root_ = fs::temp_directory_path() / ("pictures-" + std::to_string(getpid()));
-    fs::create_directories(root_);
+    tmp_ = std::make_unique<testsupport::TempRoot>("pictures");
+    root_ = tmp_->path();
     ASSERT_TRUE(platform::SetDosRoot(root_.string()));
   }
-  static void TearDownTestSuite() { fs::remove_all(root_); }
+  static void TearDownTestSuite() { tmp_.reset(); }
+  static std::unique_ptr<testsupport::TempRoot> tmp_;
   static fs::path root_;
 };
+std::unique_ptr<testsupport::TempRoot> PicturePipeline::tmp_;
 fs::path PicturePipeline::root_;
 
 TEST_F(PicturePipeline, FileToScaledPngThroughEveryClass) {

@@ -16,6 +16,7 @@
 #include "reggae/picture_decode.h"
 #include "testkit/server.h"
 #include "tests/pictures/picture_makers.h"
+#include "support/temp_root.h"
 
 extern char **environ;
 
@@ -35,13 +36,7 @@ struct Result {
 
 class PixmorphTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() / ("pixmorph-" + std::to_string(getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "RAM");
-  }
-  void TearDown() override { fs::remove_all(root_); }
+  void SetUp() override { fs::create_directories(root_ / "RAM"); }
 
   // Writes a file into RAM: and returns its AmigaDOS name.
   std::string Put(const std::string &name, const Bytes &data) {
@@ -103,7 +98,8 @@ protected:
     return img;
   }
 
-  fs::path root_;
+  testsupport::TempRoot tmp_{"pixmorph"};
+  fs::path root_ = tmp_.path();
 };
 
 bool Has(const Result &r, const std::string &line) {
@@ -249,7 +245,8 @@ TEST_F(PixmorphTest, RelativeNamesMeanTheShellsCurrentDrawer) {
 
   // From a folder outside the root: relative and absolute Linux names, and
   // AmigaDOS names of the root, side by side.
-  const fs::path home = root_.string() + "-home";
+  const testsupport::TempRoot homeRoot("pixmorph-home");
+  const fs::path home = homeRoot.path();
   fs::create_directories(home / "Pictures" / "out");
   ASSERT_TRUE(picmake::WriteFile((home / "Pictures" / "logo.gif").string(), picmake::Gif(picmake::Halves(40, 20, kRed, kBlue))));
   r = Pixmorph({(home / "Pictures" / "logo.gif").string(), "out/logo.png"}, home / "Pictures");
@@ -259,7 +256,6 @@ TEST_F(PixmorphTest, RelativeNamesMeanTheShellsCurrentDrawer) {
   ExpectHalves(Output("logo.png"), 32, 20);
   Bytes png = picmake::ReadFile((home / "Pictures" / "out" / "logo.png").string());
   EXPECT_EQ(png, picmake::ReadFile(Ram("logo.png").string()));
-  fs::remove_all(home);
 }
 
 TEST_F(PixmorphTest, FailureCodesAndTheirTraces) {

@@ -278,7 +278,7 @@ TEST_F(Faults, UnreadableStationFile) {
   std::filesystem::create_directory(root + "/SYS/Data/Screenbar/Melodune/Stations.txt");
   ASSERT_TRUE(host.Load(Plugin)) << host.Error();
   ASSERT_TRUE(host.Start()) << host.Error();
-  G = static_cast<Globals *>(playbacktest::PluginSymbol(Plugin, "g"));
+  G = testsupport::PluginGlobals(host.Bar(0));
   ASSERT_NE(G, nullptr);
 
   display.ChooseMenuUserData(0); // the menu closed without a choice

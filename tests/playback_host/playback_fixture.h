@@ -23,13 +23,14 @@
 #include "host/host.h"
 #include "host/test_display.h"
 #include "mui/display.h"
-#include "plugin_symbols.h"
 #include "reggae/reggae.h"
+#include "support/clock_rate.h"
+#include "support/plugin_host.h"
 #include "testkit/server.h"
 
 namespace playbacktest {
 
-inline const std::string Plugin = std::string(MELODUNE_BIN_DIR) + "/Melodune.sbar";
+inline const std::string &Plugin = testsupport::MelodunePlugin;
 inline const std::string NB = "\xA0";
 
 inline std::string Fixture(const char *name) { return std::string(MELODUNE_FIXTURE_DIR) + "/" + name; }
@@ -53,32 +54,16 @@ struct Station {
   std::string name, path;
 };
 
-class PlaybackHost : public ::testing::Test {
+class PlaybackHost : public testsupport::PluginHost {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/melodune-playback-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    std::filesystem::copy(MELODUNE_SOURCE_DIR "/skeleton", root, std::filesystem::copy_options::recursive);
-    ASSERT_TRUE(platform::SetDosRoot(root));
+    ASSERT_NO_FATAL_FAILURE(MakeRoot());
     platform::SetAudioDevice("null");
     // The port MELODUNE of this test alone (other test programs run at the same time).
     portDir = root + "/ports";
     std::filesystem::create_directory(portDir);
     std::filesystem::permissions(portDir, std::filesystem::perms::owner_all);
     setenv("MELODUNE_PORT_DIR", portDir.c_str(), 1);
-    // 5 s of watchdog are half a second here; connect time-outs stay seconds.
-    platform::SetClockRate(10);
-  }
-
-  void TearDown() override {
-    waking = false;
-    if (host.Started() || host.Loaded()) {
-      EXPECT_TRUE(host.Shutdown());
-    }
-    platform::SetClockRate(1);
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
   }
 
   void Start(const std::vector<Station> &stations) {
@@ -92,23 +77,10 @@ protected:
     f << stations.size() << "\n";
     for (const Station &s : stations) f << s.name << "\n" << s.name << ".png\n" << s.path << "\n#\n";
     f.close();
-    ASSERT_TRUE(host.Load(Plugin)) << host.Error();
-    ASSERT_TRUE(host.Start()) << host.Error();
-    G = static_cast<Globals *>(playbacktest::PluginSymbol(Plugin, "g"));
-    ASSERT_NE(G, nullptr) << "the plug-in's g (is the build stripped?)";
-    // The station list and its menu (their loading method comes with the
-    // list's own issue); on the GUI task, which this thread is.
-    auto load = reinterpret_cast<BOOL (*)()>(playbacktest::PluginSymbol(Plugin, "_Z15LoadStationListv"));
-    auto build = reinterpret_cast<BOOL (*)()>(playbacktest::PluginSymbol(Plugin, "_Z16BuildStationMenuv"));
-    ASSERT_TRUE(load && build);
-    // SharedText's members live in the plug-in too (plain functions of `this`).
-    textIsSet = reinterpret_cast<bool (*)(const SharedText *)>(
-        playbacktest::PluginSymbol(Plugin, "_ZNK10SharedText5IsSetEv"));
-    textGet = reinterpret_cast<std::string (*)(const SharedText *)>(
-        playbacktest::PluginSymbol(Plugin, "_ZNK10SharedText3GetB5cxx11Ev"));
-    ASSERT_TRUE(textIsSet && textGet);
-    ASSERT_TRUE(load());
-    ASSERT_TRUE(build());
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    // The station list and its menu, loaded as the editor's "Load" does
+    // with no editor open; on the GUI task, which this thread is.
+    DoMethod(host.Bar(0), MM_Melodune_LoadStations);
     ASSERT_EQ(G->numStations.load(), static_cast<LONG>(stations.size()));
   }
 
@@ -117,35 +89,11 @@ protected:
     display.ChooseMenuUserData(static_cast<IPTR>(i) + MENU_FIRSTSTATION);
     platform::InputClick(host.Bar(0));
   }
-  void Push(IPTR method, IPTR arg) {
-    DoMethod(host.Application(), MUIM_Application_PushMethod, host.Bar(0), 2, method, arg);
-  }
   void RightButton() {
     const struct IBox box = host.BarBox(0);
     platform::InputMouseButton(host.Bar(0), MENUDOWN, static_cast<WORD>(box.Left + 1), static_cast<WORD>(box.Top + 1));
   }
 
-  // Runs the loop until pred holds; a helper keeps waking the loop, so that
-  // things done on other tasks (the server, the workers) are seen at once.
-  bool Until(const std::function<bool()> &pred, uint64_t realMs = 15000) {
-    waking = true;
-    std::thread waker([this] {
-      while (waking) {
-        platform::WakeApplication(host.Application());
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-    });
-    const bool ok = host.RunUntil(pred, realMs);
-    waking = false;
-    waker.join();
-    return ok;
-  }
-
-  size_t BubblesWith(const std::string &text) {
-    size_t n = 0;
-    for (const auto &b : display.Bubbles()) n += b.text == text;
-    return n;
-  }
   bool Playing(LONG station) {
     return G->state.load() == MELODUNE_PLAYING && G->Out.load() && G->currStation.load() == station;
   }
@@ -164,15 +112,10 @@ protected:
     return reinterpret_cast<Object *>(DoMethod(G->menustrip.load(), MUIM_FindUData, static_cast<IPTR>(i) + 7));
   }
 
+  // 5 s of watchdog are half a second here; connect time-outs stay seconds.
+  testsupport::ClockRate clock{10};
   testkit::Server server;
-  platform::TestDisplay display;
-  platform::DisplayScope scope{&display};
-  platform::ScreenbarHost host;
-  std::string root, portDir;
-  Globals *G = nullptr;
-  bool (*textIsSet)(const SharedText *) = nullptr;
-  std::string (*textGet)(const SharedText *) = nullptr;
-  std::atomic<bool> waking{false};
+  std::string portDir;
 };
 
 } // namespace playbacktest

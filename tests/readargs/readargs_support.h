@@ -12,6 +12,7 @@
 
 #include "dos/dos.h"
 #include "dos/rdargs.h"
+#include "support/temp_root.h"
 
 // One parse of `text` (a "\n" is added) with `tmpl`, from a CSource.
 struct Parse {
@@ -48,13 +49,7 @@ struct Parse {
 
 class DosRootTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/readargs-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    ASSERT_TRUE(platform::SetDosRoot(root_));
-  }
-  void TearDown() override { std::filesystem::remove_all(root_); }
+  void SetUp() override { ASSERT_TRUE(platform::SetDosRoot(root_)); }
 
   std::string L(const std::string &amigaName) const { return platform::ToLinuxPath(amigaName.c_str(), false); }
   void Put(const std::string &amigaName, const std::string &bytes) const {
@@ -78,5 +73,6 @@ protected:
     return l != 0;
   }
 
-  std::string root_;
+  testsupport::TempRoot tmp_{"readargs"};
+  std::string root_ = tmp_.path();
 };

@@ -17,24 +17,18 @@
 #include "host/host.h"
 #include "host/test_display.h"
 #include "mui/display.h"
-#include "playback_host/plugin_symbols.h"
 #include "reggae/reggae.h"
+#include "support/clock_rate.h"
+#include "support/plugin_host.h"
 #include "testkit/server.h"
 
 namespace {
 
-const std::string Plugin = std::string(MELODUNE_BIN_DIR) + "/Melodune.sbar";
-
-class RecordingHost : public ::testing::Test {
+class RecordingHost : public testsupport::PluginHost {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/melodune-recording-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    std::filesystem::copy(MELODUNE_SOURCE_DIR "/skeleton", root, std::filesystem::copy_options::recursive);
-    ASSERT_TRUE(platform::SetDosRoot(root));
+    ASSERT_NO_FATAL_FAILURE(MakeRoot());
     platform::SetAudioDevice("null");
-    platform::SetClockRate(10);
     testkit::Response r;
     r.status = "ICY 200 OK";
     r.auto_headers = false;
@@ -45,51 +39,16 @@ protected:
     r.header("content-type", "audio/mpeg");
     server.route("/live", r);
   }
-  void TearDown() override {
-    if (host.Started() || host.Loaded()) {
-      EXPECT_TRUE(host.Shutdown());
-    }
-    platform::SetClockRate(1);
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
 
   void Start(const std::string &name) {
     std::ofstream f(root + "/SYS/Data/Screenbar/Melodune/Stations.txt");
     f << "1\n" << name << "\n\n" << server.url("/live") << "\n#\n";
     f.close();
-    ASSERT_TRUE(host.Load(Plugin)) << host.Error();
-    ASSERT_TRUE(host.Start()) << host.Error();
-    G = static_cast<Globals *>(playbacktest::PluginSymbol(Plugin, "g"));
-    ASSERT_NE(G, nullptr);
-    textGet = reinterpret_cast<std::string (*)(const SharedText *)>(
-        playbacktest::PluginSymbol(Plugin, "_ZNK10SharedText3GetB5cxx11Ev"));
-    ASSERT_TRUE(textGet);
+    ASSERT_NO_FATAL_FAILURE(Launch());
     DoMethod(host.Bar(0), MM_Melodune_LoadStations);
     ASSERT_EQ(G->numStations.load(), 1);
   }
-  void Push(IPTR method, IPTR arg) {
-    DoMethod(host.Application(), MUIM_Application_PushMethod, host.Bar(0), 2, method, arg);
-  }
   void Record() { Push(MM_Melodune_MenuAction, MENU_RECORD); }
-  bool Until(const std::function<bool()> &pred, uint64_t realMs = 15000) {
-    waking = true;
-    std::thread waker([this] {
-      while (waking) {
-        platform::WakeApplication(host.Application());
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-    });
-    const bool ok = host.RunUntil(pred, realMs);
-    waking = false;
-    waker.join();
-    return ok;
-  }
-  size_t BubblesWith(const std::string &text) {
-    size_t n = 0;
-    for (const auto &b : display.Bubbles()) n += b.text == text;
-    return n;
-  }
   std::string RecordTitle() {
     IPTR title = 0;
     GetAttr(MUIA_Menuitem_Title, G->itemRecord.load(), &title);
@@ -97,14 +56,8 @@ protected:
   }
   bool Idle() { return !G->isInSlaveRec.load(); }
 
+  testsupport::ClockRate clock{10};
   testkit::Server server;
-  platform::TestDisplay display;
-  platform::DisplayScope scope{&display};
-  platform::ScreenbarHost host;
-  std::string root;
-  Globals *G = nullptr;
-  std::string (*textGet)(const SharedText *) = nullptr;
-  std::atomic<bool> waking{false};
 };
 
 TEST_F(RecordingHost, ToggleWithoutAStationDoesNothing) {

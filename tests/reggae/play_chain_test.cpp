@@ -19,6 +19,8 @@
 #include "exec/clock.h"
 #include "exec/exec.h"
 #include "reggae_test_util.h"
+#include "support/clock_rate.h"
+#include "support/temp_root.h"
 #include "testkit/server.h"
 
 using namespace std::chrono_literals;
@@ -104,24 +106,11 @@ bool WaitFor(const std::function<bool()> &cond, std::chrono::milliseconds limit 
   return true;
 }
 
-struct ClockRate {
-  explicit ClockRate(double r) { platform::SetClockRate(r); }
-  ~ClockRate() { platform::SetClockRate(1); }
-};
+using testsupport::ClockRate;
 
-class TempRoot {
-public:
-  TempRoot() {
-    char tmpl[] = "/tmp/reggae-test-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    platform::SetDosRoot(dir_);
-  }
-  ~TempRoot() { std::filesystem::remove_all(dir_); }
-  std::string Path(const char *amiga) const { return platform::ToLinuxPath(amiga, true); }
-  const std::string &Dir() const { return dir_; }
-
-private:
-  std::string dir_;
+// A fresh folder as the root of the volumes.
+struct DosRoot : testsupport::TempRoot {
+  DosRoot() : TempRoot("reggae-test") { platform::SetDosRoot(path()); }
 };
 
 } // namespace
@@ -251,8 +240,8 @@ TEST(PlayChain, DropEndsPlayingAndSignals) {
 }
 
 TEST(PlayChain, WavDeviceHoldsWhatWouldBeHeard) {
-  TempRoot root;
-  const std::string wav = root.Dir() + "/out.wav";
+  DosRoot root;
+  const std::string wav = root / "out.wav";
   platform::SetAudioDevice("wav:" + wav);
   ClockRate fast(100);
   testkit::Server srv;
@@ -329,7 +318,7 @@ TEST(PlayChain, StopEndsAPacedWaitAtOnce) {
 }
 
 TEST(FileOutput, WritesTheExactBytesAndSignalsTheEnd) {
-  TempRoot root;
+  DosRoot root;
   testkit::Server srv;
   std::string body = testkit::garbage(300000, 7);
   srv.route("/rec", testkit::Response::text(body, "audio/mpeg"));
@@ -348,7 +337,7 @@ TEST(FileOutput, WritesTheExactBytesAndSignalsTheEnd) {
   EXPECT_EQ(MediaGetPort(ch.buffer, 0, MMA_ErrorCode), static_cast<IPTR>(MMERR_END_OF_DATA));
   DoMethod(out, MMM_Stop);
   DisposeObject(out);
-  EXPECT_EQ(testkit::read_file(root.Path("RAM:Rock_Radio X.mp3")), body);
+  EXPECT_EQ(testkit::read_file(platform::ToLinuxPath("RAM:Rock_Radio X.mp3", true)), body);
 
   // A drawer that does not exist.
   EXPECT_EQ(NewObject(nullptr, "file.output", MMA_StreamName, "RAM:nowhere/x.png", MMA_ErrorCode, &err), nullptr);
@@ -357,7 +346,7 @@ TEST(FileOutput, WritesTheExactBytesAndSignalsTheEnd) {
 }
 
 TEST(FileOutput, DiskFullEndsWithThatError) {
-  TempRoot root;
+  DosRoot root;
   // A file size limit makes the disk "full" after 64 KB (EFBIG, as for a full
   // disk); the platform keeps names inside its root, so /dev/full is out of reach.
   struct FileLimit {

@@ -15,8 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "exec/clock.h"
 #include "rexx/rexx.h"
+#include "support/clock_rate.h"
+#include "support/temp_root.h"
 #include "test_host.h"
 
 namespace fs = std::filesystem;
@@ -27,19 +28,9 @@ namespace {
 class Ports : public ::testing::Test {
 protected:
   void SetUp() override {
-    platform::SetClockRate(50);
-    char tmpl[] = "/tmp/rexx-ports-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    dir_ = root_ + "/ports";
     setenv("MELODUNE_PORT_DIR", dir_.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("MELODUNE_PORT_DIR");
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-    platform::SetClockRate(1);
-  }
+  void TearDown() override { unsetenv("MELODUNE_PORT_DIR"); }
   std::string SocketPath(const std::string &name) const { return dir_ + "/" + platform::RexxPortFileName(name); }
 
   // A raw connection to a port's socket.
@@ -63,7 +54,9 @@ protected:
     return r == 0;
   }
 
-  std::string root_, dir_;
+  testsupport::ClockRate clock_{50};
+  testsupport::TempRoot tmp_{"rexx-ports"};
+  std::string root_ = tmp_.path(), dir_ = root_ + "/ports";
 };
 
 TEST(Argstrings, KeepLengthAndBytesIncludingNul) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "rexx/rexx.h"
+#include "support/temp_root.h"
 #include "test_host.h"
 
 extern char **environ;
@@ -76,9 +77,6 @@ RxRun RunRx(const std::vector<std::string> &args) {
 class Rx : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/rexx-rx-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
     setenv("MELODUNE_PORT_DIR", (root_ + "/ports").c_str(), 1);
     port_ = "TESTPORT" + std::to_string(getpid());
     host_ = std::make_unique<TestHost>(port_);
@@ -87,8 +85,6 @@ protected:
   void TearDown() override {
     host_.reset();
     unsetenv("MELODUNE_PORT_DIR");
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
   // The program with every "PORT" replaced by the test's port name.
   std::string P(const std::string &program) const {
@@ -99,7 +95,8 @@ protected:
     return out + program.substr(from);
   }
 
-  std::string root_, port_;
+  testsupport::TempRoot tmp_{"rexx-rx"};
+  std::string root_ = tmp_.path(), port_;
   std::unique_ptr<TestHost> host_;
 };
 

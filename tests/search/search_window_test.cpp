@@ -15,6 +15,7 @@
 #include "search/SearchCsv.h"
 #include "testkit/directory.h"
 #include "update/HttpStatus.h"
+#include "support/temp_root.h"
 
 namespace {
 
@@ -23,9 +24,6 @@ using namespace std::chrono_literals;
 class SearchWindow : public coretest::CoreTest {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/melodune-search-ports-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    portDir = tmpl;
     setenv("MELODUNE_PORT_DIR", portDir.c_str(), 1);
     CoreTest::SetUp();
     dir = std::make_unique<testkit::DirectoryServer>(MELODUNE_SOURCE_DIR
@@ -42,7 +40,6 @@ protected:
     dir.reset();
     unsetenv("MELODUNE_DIRECTORY");
     unsetenv("MELODUNE_PORT_DIR");
-    std::filesystem::remove_all(portDir);
   }
 
   // Runs the GUI until pred holds (the end of a download comes from the
@@ -98,7 +95,8 @@ protected:
     return spy.requests.empty() ? "" : spy.requests.back().text;
   }
 
-  std::string portDir;
+  testsupport::TempRoot ports{"melodune-search-ports"};
+  std::string portDir = ports.path();
   std::unique_ptr<testkit::DirectoryServer> dir;
   coretest::Bar *bar = nullptr;
 };

@@ -37,9 +37,6 @@ IPTR Dispatch(struct IClass *cl, Object *obj, Msg msg) {
 } // namespace
 
 void StationsTest::SetUp() {
-  char tmpl[] = "/tmp/melodune-stations-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  root = tmpl;
   ASSERT_TRUE(platform::SetDosRoot(root.string()));
   data = root / "SYS" / "Data" / "Screenbar" / "Melodune";
   std::filesystem::create_directories(data / "StationIcons");
@@ -91,7 +88,6 @@ void StationsTest::TearDown() {
     MUI_DisposeObject(app);
   }
   if (mcc) MUI_DeleteCustomClass(mcc);
-  std::filesystem::remove_all(root);
 }
 
 void StationsTest::Write(const std::string &name, const std::string &content) {

@@ -13,6 +13,7 @@
 
 #include "core/Melodune.h"
 #include "stations/Stations.h"
+#include "support/temp_root.h"
 
 namespace stationstest {
 
@@ -46,7 +47,8 @@ protected:
   std::vector<Warning> Warnings();
   std::vector<IPTR> Choices();
 
-  std::filesystem::path root, data;
+  testsupport::TempRoot tmp{"melodune-stations"};
+  std::filesystem::path root = tmp.path(), data;
   Object *app = nullptr, *win = nullptr, *obj = nullptr;
   struct MUI_CustomClass *mcc = nullptr;
 };

@@ -22,13 +22,13 @@
 #include "host/host.h"
 #include "host/test_display.h"
 #include "mui/display.h"
-#include "playback_host/plugin_symbols.h"
 #include "streaminfo/PercentEncode.h"
 #include "streaminfo/TitleText.h"
+#include "support/clock_rate.h"
+#include "support/plugin_host.h"
 
 namespace {
 
-const std::string Plugin = std::string(MELODUNE_BIN_DIR) + "/Melodune.sbar";
 const std::string NB = "\xA0";
 
 std::string Encode(const std::string &in, ULONG max) {
@@ -90,28 +90,16 @@ struct EnvGuard {
   }
 };
 
-class StreamInfoHost : public ::testing::Test {
+class StreamInfoHost : public testsupport::PluginHost {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/melodune-streaminfo-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    std::filesystem::copy(MELODUNE_SOURCE_DIR "/skeleton", root, std::filesystem::copy_options::recursive);
-    ASSERT_TRUE(platform::SetDosRoot(root));
-    platform::SetClockRate(10);
-  }
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(MakeRoot()); }
   void TearDown() override {
     if (G) {
       // Fields a test set by hand must not reach the clean-up.
       G->Out = nullptr;
       G->recOut = nullptr;
     }
-    if (host.Started() || host.Loaded()) {
-      EXPECT_TRUE(host.Shutdown());
-    }
-    platform::SetClockRate(1);
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
+    PluginHost::TearDown();
   }
 
   // One station that is never connected here.
@@ -119,38 +107,30 @@ protected:
     std::ofstream f(root + "/SYS/Data/Screenbar/Melodune/Stations.txt");
     f << "1\n" << name << "\n\nhttp://127.0.0.1:9/none\n#\n";
     f.close();
-    ASSERT_TRUE(host.Load(Plugin)) << host.Error();
-    ASSERT_TRUE(host.Start()) << host.Error();
-    G = static_cast<Globals *>(playbacktest::PluginSymbol(Plugin, "g"));
-    ASSERT_NE(G, nullptr);
-    textSet = reinterpret_cast<void (*)(SharedText *, CONST_STRPTR)>(
-        playbacktest::PluginSymbol(Plugin, "_ZN10SharedText3SetEPKc"));
-    stationName = reinterpret_cast<std::string (*)(LONG)>(
-        playbacktest::PluginSymbol(Plugin, "_Z21StreamInfoStationNameB5cxx11i"));
-    ASSERT_TRUE(textSet && stationName);
+    ASSERT_NO_FATAL_FAILURE(Launch());
     DoMethod(host.Bar(0), MM_Melodune_LoadStations);
     ASSERT_EQ(G->numStations.load(), 1);
   }
 
-  bool Until(const std::function<bool()> &pred, uint64_t realMs = 15000) {
-    waking = true;
-    std::thread waker([this] {
-      while (waking) {
-        platform::WakeApplication(host.Application());
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-    });
-    const bool ok = host.RunUntil(pred, realMs);
-    waking = false;
-    waker.join();
-    return ok;
+  // The name the Stream Info window gives station i, as its recording line
+  // shows it while a recording runs (recOut stands in for one); the window
+  // is closed again and the fields left as they were.
+  std::string stationName(LONG i) {
+    DoMethod(host.Bar(0), MM_Melodune_StreamInfoWindow);
+    EXPECT_TRUE(WindowOpen());
+    Object *const out = G->recOut.load();
+    const LONG station = G->recStation.load();
+    G->recOut = G->menustrip.load();
+    G->recStation = i;
+    DoMethod(host.Bar(0), MM_Melodune_UpdateStreamInfo);
+    auto text = reinterpret_cast<CONST_STRPTR>(Attr(G->siRecStation.load(), MUIA_Text_Contents));
+    const std::string name = text ? text : "";
+    G->recOut = out;
+    G->recStation = station;
+    SetAttrs(G->streamInfoWin.load(), MUIA_Window_Open, FALSE);
+    return name;
   }
 
-  static IPTR Attr(Object *o, IPTR attr) {
-    IPTR v = 0;
-    if (o) GetAttr(attr, o, &v);
-    return v;
-  }
   bool WindowOpen() { return G->streamInfoWin.load() && Attr(G->streamInfoWin.load(), MUIA_Window_Open); }
   // Entry rows of a list (the title row left out).
   static std::vector<std::vector<std::string>> Rows(Object *list) {
@@ -179,14 +159,7 @@ protected:
     return display.ShortHelps().back();
   }
 
-  platform::TestDisplay display;
-  platform::DisplayScope scope{&display};
-  platform::ScreenbarHost host;
-  std::string root;
-  Globals *G = nullptr;
-  void (*textSet)(SharedText *, CONST_STRPTR) = nullptr;
-  std::string (*stationName)(LONG) = nullptr;
-  std::atomic<bool> waking{false};
+  testsupport::ClockRate clock{10};
 };
 
 TEST_F(StreamInfoHost, TitleActionsHandTheTitleOutAsData) {

@@ -21,24 +21,20 @@
 #include "host/host.h"
 #include "host/test_display.h"
 #include "mui/display.h"
-#include "playback_host/plugin_symbols.h"
 #include "reggae/reggae.h"
 #include "rexx/rexx.h"
+#include "support/clock_rate.h"
+#include "support/plugin_host.h"
 #include "testkit/update_service.h"
 
 namespace {
 
-const std::string Plugin = std::string(MELODUNE_BIN_DIR) + "/Melodune.sbar";
 const char Name[] = "Melodune_sbar";
 
-class UpdateHost : public ::testing::Test {
+class UpdateHost : public testsupport::PluginHost {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/melodune-update-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    std::filesystem::copy(MELODUNE_SOURCE_DIR "/skeleton", root + "/root", std::filesystem::copy_options::recursive);
-    ASSERT_TRUE(platform::SetDosRoot(root + "/root"));
+    ASSERT_TRUE(platform::SetDosRoot(tmp.CopySkeleton("root")));
     // A desktop opener that only writes down what it was given.
     std::filesystem::create_directories(root + "/bin");
     opened = root + "/opened";
@@ -49,46 +45,22 @@ protected:
     setenv("MELODUNE_UPDATE_HOST", service.host().c_str(), 1);
     setenv("MELODUNE_HOMEPAGE_HOST", "home.test:8080", 1);
     setenv("MELODUNE_PORT_DIR", (root + "/ports").c_str(), 1);
-    // A minute of waiting for the check at start is a second here.
-    platform::SetClockRate(50);
   }
 
   void TearDown() override {
-    if (host.Started() || host.Loaded()) {
-      EXPECT_TRUE(host.Shutdown());
-    }
-    platform::SetClockRate(1);
+    PluginHost::TearDown();
     setenv("PATH", oldPath.c_str(), 1);
     unsetenv("MELODUNE_UPDATE_HOST");
     unsetenv("MELODUNE_HOMEPAGE_HOST");
     unsetenv("MELODUNE_PORT_DIR");
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
   }
 
   // keepStartCheck: leave the quiet check a minute after start in place.
   void Start(bool keepStartCheck = false) {
     started = platform::ClockNowMs(); // the check at start is pushed inside Start
-    ASSERT_TRUE(host.Load(Plugin)) << host.Error();
-    ASSERT_TRUE(host.Start()) << host.Error();
-    G = static_cast<Globals *>(playbacktest::PluginSymbol(Plugin, "g"));
-    ASSERT_NE(G, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Launch());
     if (!keepStartCheck)
       DoMethod(host.Application(), MUIM_Application_KillPushMethod, host.Bar(0), 0, MM_Melodune_UpdateCheck);
-  }
-
-  bool Until(const std::function<bool()> &pred, uint64_t realMs = 15000) {
-    std::atomic<bool> waking{true};
-    std::thread waker([&] {
-      while (waking) {
-        platform::WakeApplication(host.Application());
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-    });
-    const bool ok = host.RunUntil(pred, realMs);
-    waking = false;
-    waker.join();
-    return ok;
   }
 
   // "UpdateCheck..." from the menu, and the requester it gives.
@@ -111,19 +83,10 @@ protected:
     std::ifstream in(opened);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  size_t BubblesWith(const std::string &text) {
-    size_t n = 0;
-    for (const auto &b : display.Bubbles())
-      n += b.text == text;
-    return n;
-  }
-
+  // A minute of waiting for the check at start is a second here.
+  testsupport::ClockRate clock{50};
   testkit::UpdateService service;
-  platform::TestDisplay display;
-  platform::DisplayScope scope{&display};
-  platform::ScreenbarHost host;
-  std::string root, opened, oldPath;
-  Globals *G = nullptr;
+  std::string opened, oldPath;
   uint64_t started = 0;
 };
 

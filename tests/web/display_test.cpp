@@ -14,6 +14,7 @@
 #include "mui/display.h"
 #include "mui/mui.h"
 #include "mui/screen.h"
+#include "support/temp_root.h"
 
 namespace fs = std::filesystem;
 using platform::ScreenbarHost;
@@ -27,9 +28,6 @@ const std::string kWebBar = std::string(MELODUNE_BIN_DIR) + "/WebBar.sbar";
 class DisplayTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/web-test-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
     ASSERT_TRUE(platform::SetDosRoot(root));
     fs::copy(std::string(MELODUNE_SOURCE_DIR) + "/skeleton", root, fs::copy_options::recursive |
                                                                        fs::copy_options::overwrite_existing);
@@ -50,8 +48,6 @@ protected:
     platform::SetDisplay(nullptr);
     host.Shutdown();
     web.reset();
-    std::error_code ec;
-    fs::remove_all(root, ec);
   }
   // The test's page runs on a thread of its own while this thread runs the
   // GUI loop (also the nested loops of blocking calls), as in the program.
@@ -95,7 +91,8 @@ protected:
     return false;
   }
 
-  std::string root;
+  testsupport::TempRoot tmp{"web-test"};
+  std::string root = tmp.path();
   ScreenbarHost host;
   std::unique_ptr<WebDisplay> web;
   int port = 0;
