@@ -22,7 +22,8 @@ let stream, directory, host, browser, page, root;
 function startPrinting(exe, args, pattern) {
   return new Promise((resolve, reject) => {
     const p = spawn(exe, args, { stdio: ['ignore', 'pipe', 'pipe'] });
-    const self = { p, out: '', url: '' };
+    const self = { p, out: '', err: '', url: '' };
+    p.stderr.on('data', (d) => { self.err += d; });
     const timer = setTimeout(() => reject(new Error(exe + ' printed no address')), 10000);
     p.stdout.on('data', (d) => {
       self.out += d;
@@ -66,7 +67,8 @@ const status = async (text, timeoutMs = 20000) => {
   try {
     await win().getByText(text, { exact: true }).waitFor({ timeout: timeoutMs });
   } catch (e) {
-    throw new Error(`status "${text}" not shown; the window says: ${await win().innerText()}`);
+    throw new Error(`status "${text}" not shown; the window says: ${await win().innerText()}\n` +
+      `directory ${directory.p.exitCode ?? directory.p.signalCode ?? 'running'}: ${directory.err}`);
   }
 };
 const searches = () => directory.out.split('\n').filter((l) => l.startsWith('search ')).map((l) => l.slice(7));
