@@ -25,7 +25,6 @@
 #include "mui/display.h"
 #include "reggae/reggae.h"
 #include "testkit/directory.h"
-#include "../tests/playback_host/plugin_symbols.h"
 
 namespace {
 
@@ -88,12 +87,14 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "bench_search: %s\n", host.Error().c_str());
     return 1;
   }
-  auto *G = static_cast<Globals *>(playbacktest::PluginSymbol(plugin, "g"));
+  Object *bar = host.Bar(0);
+  // The plug-in hands out its g through the bar object.
+  IPTR globals = 0;
+  auto *G = bar && GetAttr(MUIA_Melodune_Globals, bar, &globals) ? reinterpret_cast<Globals *>(globals) : nullptr;
   if (!G) {
-    std::fprintf(stderr, "bench_search: the plug-in's g is not to be found (stripped?)\n");
+    std::fprintf(stderr, "bench_search: the bar object does not hand out g\n");
     return 1;
   }
-  Object *bar = host.Bar(0);
   DoMethod(bar, MM_Melodune_SearchWindow);
   platform::InputClick(G->searchLimitOn.load()); // every station, no limit
   host.RunFor(50);
