@@ -273,7 +273,12 @@ std::vector<std::string> DirectoryServer::searches() const {
 }
 
 Response DirectoryServer::search(const Request& req) {
-  if (on_search) on_search(req.target);
+  std::function<void(const std::string&)> told;
+  {
+    std::lock_guard lk(mu_);
+    told = on_search_;
+  }
+  if (told) told(req.target);
   const Mode mode = mode_.load();
   if (mode == Mode::NotFound) return Response::error(404);
   Response r;

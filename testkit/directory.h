@@ -73,12 +73,17 @@ class DirectoryServer {
 
   static bool parse_mode(std::string_view name, Mode* mode);
 
-  // Called with the target of every search as it arrives (set before use).
-  std::function<void(const std::string& target)> on_search;
+  // Told of each search as it comes, on the server's thread. Safe to set
+  // while the server runs.
+  void set_on_search(std::function<void(const std::string& target)> f) {
+    std::lock_guard lk(mu_);
+    on_search_ = std::move(f);
+  }
 
  private:
   Response search(const Request& req);
   mutable std::mutex mu_;
+  std::function<void(const std::string& target)> on_search_; // guarded by mu_
   std::vector<DirectoryStation> stations_;
   std::vector<std::string> rows_; // each station's CSV line, made once
   std::string icon_;

@@ -68,10 +68,10 @@ int main(int argc, char** argv) {
     stations.insert(stations.end(), more.begin(), more.end());
     dir.set_stations(std::move(stations));
     std::mutex out;
-    dir.on_search = [&out](const std::string& target) {
+    dir.set_on_search([&out](const std::string& target) {
       std::lock_guard lk(out);
       std::cout << "search " << target << std::endl;
-    };
+    });
     std::cout << dir.base() << std::endl;
     int sig = 0;
     sigwait(&set, &sig);
