@@ -317,25 +317,25 @@ private:
   std::unique_ptr<AudioSink> chosen_;
 };
 
-std::mutex gSpecMutex;
-std::string &Spec() {
-  static std::string spec = [] {
+std::mutex gDeviceMutex;
+std::string &DeviceName() {
+  static std::string device = [] {
     const char *env = std::getenv("MELODUNE_AUDIO");
     return std::string(env && *env ? env : "auto");
   }();
-  return spec;
+  return device;
 }
 
 } // namespace
 
-std::unique_ptr<AudioSink> MakeAudioSink(const std::string &spec, const StopFlag *stop) {
-  if (spec == "null")
+std::unique_ptr<AudioSink> MakeAudioSink(const std::string &device, const StopFlag *stop) {
+  if (device == "null")
     return std::make_unique<NullSink>(stop);
-  if (spec.rfind("wav:", 0) == 0)
-    return std::make_unique<WavSink>(spec.substr(4), stop);
-  if (spec == "pulse")
+  if (device.rfind("wav:", 0) == 0)
+    return std::make_unique<WavSink>(device.substr(4), stop);
+  if (device == "pulse")
     return std::make_unique<PulseSink>();
-  if (spec == "alsa")
+  if (device == "alsa")
     return std::make_unique<AlsaSink>();
   return std::make_unique<AutoSink>(stop);
 }
@@ -343,12 +343,12 @@ std::unique_ptr<AudioSink> MakeAudioSink(const std::string &spec, const StopFlag
 } // namespace reggae
 
 namespace platform {
-void SetAudioDevice(const std::string &spec) {
-  std::lock_guard lock(reggae::gSpecMutex);
-  reggae::Spec() = spec.empty() ? "auto" : spec;
+void SetAudioDevice(const std::string &device) {
+  std::lock_guard lock(reggae::gDeviceMutex);
+  reggae::DeviceName() = device.empty() ? "auto" : device;
 }
 std::string AudioDevice() {
-  std::lock_guard lock(reggae::gSpecMutex);
-  return reggae::Spec();
+  std::lock_guard lock(reggae::gDeviceMutex);
+  return reggae::DeviceName();
 }
 } // namespace platform

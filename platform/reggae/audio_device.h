@@ -51,7 +51,7 @@ public:
   virtual void Drain() = 0;
 };
 
-// spec: "auto", "null", "pulse", "alsa" or "wav:FILE". `stop` ends waits early.
-std::unique_ptr<AudioSink> MakeAudioSink(const std::string &spec, const StopFlag *stop);
+// device: "auto", "null", "pulse", "alsa" or "wav:FILE". `stop` ends waits early.
+std::unique_ptr<AudioSink> MakeAudioSink(const std::string &device, const StopFlag *stop);
 
 } // namespace reggae

@@ -252,7 +252,7 @@ namespace platform {
 // "auto" (sound server, else ALSA, else null), "null" (paced, silent),
 // "wav:FILE" (Linux path; writes what would be heard), "pulse", "alsa".
 // Default: $MELODUNE_AUDIO, else "auto".
-void SetAudioDevice(const std::string &spec);
+void SetAudioDevice(const std::string &device);
 // For tests of a drawer that fills up: file.output objects together write at
 // most this many bytes more, then every write fails as on a full disk
 // (ERROR_DISK_FULL). Negative: no limit (the default).
