@@ -2,7 +2,8 @@
 // plug-in: what the station sends, the state and buffer, the titles heard,
 // a recording, the title actions through the desktop's opener and
 // clipboard, and the tooltip. The stream comes from testkit-server with two
-// titles; the clock runs four times faster.
+// titles; the clock runs four times faster, so the server sends five times
+// the stream's bit rate: played at four, the buffer still fills.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, execFile } from 'node:child_process';
@@ -18,7 +19,7 @@ let server, host, browser, page, root, ports, opened;
 function startStreamServer() {
   return new Promise((resolve, reject) => {
     const p = spawn(env('TESTKIT_SERVER'), ['--stream', join(env('FIXTURES'), 'tone440_128k.mp3'), '--metaint', '8192',
-      '--title', A, '--title', B, '--title-every', '12000', '--header', 'icy-br: 128', '--header', 'icy-sr: 44100'],
+      '--title', A, '--title', B, '--title-every', '12000', '--rate', '80000', '--header', 'icy-br: 128', '--header', 'icy-sr: 44100'],
     { stdio: ['ignore', 'pipe', 'pipe'] });
     let out = '';
     const timer = setTimeout(() => reject(new Error('testkit-server printed no address')), 10000);
