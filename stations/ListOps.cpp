@@ -146,16 +146,15 @@ void Reload(Object *tree) {
 // Adds the stations of the file at path below a new top group; the status
 // line tells what happened.
 void ImportFile(Object *tree, CONST_STRPTR path) {
-  BPTR fh = Open(path, MODE_OLDFILE);
-  if (!fh) {
+  std::string text;
+  if (!ReadStationFile(path, text)) {
     EditorStatus("Failed to import from '%s'!", path);
     return;
   }
-  char name[STATION_LINE_SIZE], icon[STATION_LINE_SIZE], stream[STATION_LINE_SIZE];
-  LONG count = 0;
-  if (ReadStationLine(fh, name, sizeof name) || StrToLong(name, &count) < 0 || count <= 0) {
+  StationFileText file(text);
+  const LONG count = file.Announced();
+  if (count <= 0) {
     EditorStatus("Wrong format of station list!");
-    Close(fh);
     return;
   }
   // The group knows its drawer icon, so that a later rename moves the drawer.
@@ -164,22 +163,16 @@ void ImportFile(Object *tree, CONST_STRPTR path) {
   auto *group = reinterpret_cast<TreeNode *>(DoMethod(tree, MUIM_Listtree_Insert, FilePart(path), &groupPayload,
                                                       MUIV_Listtree_Insert_ListNode_Root,
                                                       MUIV_Listtree_Insert_PrevNode_Head, TNF_LIST));
-  if (!group) {
-    Close(fh);
-    return;
-  }
+  if (!group) return;
   SetAttrs(tree, MUIA_Listtree_Quiet, TRUE, TAG_DONE);
   LONG added = 0;
-  bool more = true;
-  while (more && added < count) {
+  std::string name, icon, stream;
+  while (added < count && file.Next(name, icon, stream)) {
     // Empty fields drop the record, and it does not count.
-    bool whole = !ReadStationLine(fh, name, sizeof name) && !ReadStationLine(fh, icon, sizeof icon) &&
-                 !ReadStationLine(fh, stream, sizeof stream);
-    more = whole;
-    if (!whole || !name[0] || !icon[0] || !stream[0]) continue;
-    TreeNode *parent = LtFindOrCreateGroups(tree, group, name);
-    StationNode payload{name, icon, stream};
-    DoMethod(tree, MUIM_Listtree_Insert, StationDisplayName(name), &payload, parent ? parent : group,
+    if (name.empty() || icon.empty() || stream.empty()) continue;
+    TreeNode *parent = LtFindOrCreateGroups(tree, group, name.c_str());
+    StationNode payload{name.data(), icon.data(), stream.data()};
+    DoMethod(tree, MUIM_Listtree_Insert, StationDisplayName(name.c_str()), &payload, parent ? parent : group,
              MUIV_Listtree_Insert_PrevNode_Tail, 0);
     ++added;
   }
@@ -191,7 +184,6 @@ void ImportFile(Object *tree, CONST_STRPTR path) {
   } else {
     EditorStatus("No stations found in '%s'!", path);
   }
-  Close(fh);
 }
 
 void Import(Object *obj, Object *tree) {

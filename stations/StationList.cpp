@@ -19,21 +19,6 @@ void FreeEntryTexts(StationEntry &e) {
 
 bool Complete(const StationEntry &e) { return e.name && e.icon && e.stream; }
 
-// One FGets line, whole: a line longer than the buffer is cut and the rest
-// of it read away, so that it cannot turn into the next field. False at the
-// end of the file or on an error.
-bool ReadWholeLine(BPTR fh, STRPTR buffer, LONG size) {
-  if (!FGets(fh, buffer, static_cast<ULONG>(size))) return false;
-  size_t len = std::strlen(buffer);
-  if (len + 1 < static_cast<size_t>(size) || (len && buffer[len - 1] == '\n')) return true;
-  char rest[256];
-  while (FGets(fh, rest, sizeof rest)) {
-    size_t n = std::strlen(rest);
-    if (n && rest[n - 1] == '\n') break;
-  }
-  return true;
-}
-
 void ShowShortListWarning(CONST_STRPTR path, LONG got, LONG announced) {
   static const char format[] = "\33cFailed to read the Station-List\n'%s'\nOnly %ld instead of %ld entries available!";
   Object *o = g.currObj.load();
@@ -101,21 +86,6 @@ void FreeStationList() {
 
 // ---- reading the file -----------------------------------------------------------------------------
 
-BOOL ReadStationLine(BPTR fh, STRPTR buffer, LONG size) {
-  if (!buffer || size < 2) {
-    if (buffer && size > 0) buffer[0] = '\0';
-    return TRUE;
-  }
-  bool ok;
-  do {
-    ok = ReadWholeLine(fh, buffer, size);
-  } while (ok && buffer[0] == '#');
-  if (!ok) buffer[0] = '\0';
-  size_t len = std::strlen(buffer);
-  while (len && (buffer[len - 1] == ' ' || buffer[len - 1] == '\n')) buffer[--len] = '\0';
-  return ok ? FALSE : TRUE;
-}
-
 namespace {
 // Finished loads, for a waiter that wants to know that its load ran.
 std::atomic<ULONG> loadsDone{0};
@@ -140,46 +110,24 @@ BOOL LoadStationList() {
   if (BPTR l = Lock(STATIONS_FILE, SHARED_LOCK)) UnLock(l);
   else path = STATIONS_DEFAULT_FILE;
 
-  BPTR fh = Open(path, MODE_OLDFILE);
-  if (!fh) return FALSE;
-
-  // Big enough for the longest icon or stream the editor lets a user type,
-  // so that a saved list loads back unchanged.
-  char line[STATION_LINE_SIZE];
-  LONG count = 0;
-  if (ReadStationLine(fh, line, sizeof line) || StrToLong(line, &count) < 0 || count <= 0) {
-    Close(fh);
-    return FALSE;
-  }
+  std::string text;
+  if (!ReadStationFile(path, text)) return FALSE;
+  StationFileText file(text);
+  const LONG count = file.Announced();
+  if (count <= 0) return FALSE;
 
   // The records are collected first and the array sized to what was read:
   // the announced count is only a bound, and a wrong one must not decide how
   // much memory is taken.
   std::vector<StationEntry> read;
-  bool eof = false;
-  while (!eof && static_cast<LONG>(read.size()) < count) {
-    StationEntry e{};
-    STRPTR *field[3] = {&e.name, &e.icon, &e.stream};
-    int got = 0;
-    for (STRPTR *f : field) {
-      if (ReadStationLine(fh, line, sizeof line)) {
-        eof = true;
-        break;
-      }
-      *f = StationTextCopy(line);
-      ++got;
-    }
-    if (got == 3 && e.name) {
-      for (char *p = e.name; *p; ++p)
-        if (static_cast<unsigned char>(*p) == 0xA0) *p = ' ';
-      if (Complete(e)) {
-        read.push_back(e);
-        continue;
-      }
-    }
-    FreeEntryTexts(e); // an incomplete record is dropped
+  std::string name, icon, stream;
+  while (static_cast<LONG>(read.size()) < count && file.Next(name, icon, stream)) {
+    for (char &c : name)
+      if (static_cast<unsigned char>(c) == 0xA0) c = ' ';
+    StationEntry e{StationTextCopy(name.c_str()), StationTextCopy(icon.c_str()), StationTextCopy(stream.c_str())};
+    if (Complete(e)) read.push_back(e);
+    else FreeEntryTexts(e); // out of memory: the record is dropped
   }
-  Close(fh);
 
   LONG num = static_cast<LONG>(read.size());
   StationEntry *array = AllocStationArray(num);

@@ -8,9 +8,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <unordered_set>
-
-#include <string>
 #include <vector>
 
 #include "core/Melodune.h"
@@ -62,10 +61,33 @@ CONST_STRPTR StationDisplayName(CONST_STRPTR fullName);
 BOOL LoadStationList();
 // How many loads have finished (successful or not) so far.
 ULONG StationListLoads();
-// Next line of fh that does not begin with '#', trailing spaces and LFs
-// removed. A line longer than the buffer is cut and the rest of it skipped.
-// FALSE on success, TRUE at the end of the file or on a read error.
-BOOL ReadStationLine(BPTR fh, STRPTR buffer, LONG size);
+// The whole station file at path into text. False when it cannot be opened
+// or read, or is larger than any station list.
+bool ReadStationFile(CONST_STRPTR path, std::string &text);
+
+// The records of a station file's text: a line with the number of stations,
+// then three lines (name, icon, stream) for each. Lines that begin with '#'
+// are skipped and trailing spaces and LFs removed; a line longer than
+// STATION_LINE_SIZE - 1 bytes is cut and the rest of it skipped, and a line
+// ends at a NUL byte. No I/O: the text stays the caller's.
+class StationFileText {
+ public:
+  explicit StationFileText(std::string_view text);
+  // The announced number of stations: 0 when the first line is not a
+  // positive number.
+  LONG Announced() const { return announced_; }
+  // The next record; false at the end of the text, where a record cut short
+  // is none.
+  bool Next(std::string &name, std::string &icon, std::string &stream);
+  // The next line that is not a comment; false (and out empty) at the end.
+  bool Line(std::string &out);
+
+ private:
+  bool RawLine(std::string_view &raw);
+  std::string_view text_;
+  size_t pos_ = 0;
+  LONG announced_ = 0;
+};
 // Frees the list; g.stations null, g.numStations 0 afterwards.
 void FreeStationList();
 // A zeroed array of count+2 entries (the spare slot and the terminator

@@ -2,6 +2,7 @@
 // trimming, no-break spaces in names, the fallback file, short lists and
 // long lines.
 #include <string>
+#include <string_view>
 
 #include "stations_harness.h"
 
@@ -144,17 +145,17 @@ TEST_F(StationsTest, ALastLineWithoutLineFeedCounts) {
   EXPECT_EQ(Entry(0), (Fields{"A", "a", "http://a"}));
 }
 
-TEST_F(StationsTest, ReadStationLineReportsTheEnd) {
-  Write("lines.txt", "#c\nfirst  \n#d\n");
-  BPTR fh = Open("sys:Data/Screenbar/Melodune/lines.txt", MODE_OLDFILE);
-  ASSERT_NE(fh, 0);
-  char buf[16];
-  EXPECT_FALSE(ReadStationLine(fh, buf, sizeof buf));
-  EXPECT_STREQ(buf, "first");
-  EXPECT_TRUE(ReadStationLine(fh, buf, sizeof buf));
-  EXPECT_STREQ(buf, "");
-  EXPECT_TRUE(ReadStationLine(fh, buf, sizeof buf));
-  Close(fh);
+TEST(StationFileText, CommentsTrimmingNulBytesAndTheEnd) {
+  using namespace std::string_view_literals;
+  EXPECT_EQ(StationFileText("first\n").Announced(), 0);
+  StationFileText text("#c\n2  \n#d\nA \na\0hidden\nhttp://a\n#e\n"sv);
+  EXPECT_EQ(text.Announced(), 2);
+  std::string name, icon, stream;
+  ASSERT_TRUE(text.Next(name, icon, stream));
+  EXPECT_EQ(name, "A");
+  EXPECT_EQ(icon, "a"); // the line ends at the NUL byte
+  EXPECT_FALSE(text.Next(name, icon, stream)); // only a comment is left
+  EXPECT_EQ(name, "");
 }
 
 TEST_F(StationsTest, FreeStationListEmptiesTheList) {
