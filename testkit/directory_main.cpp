@@ -8,7 +8,6 @@
 // Prints the base address (for MELODUNE_DIRECTORY), then one line
 // "search <target>" per search it answers, and serves until SIGINT/SIGTERM.
 // GET /control?mode=normal|404|drop|slow[&rate=N] switches how it answers.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +16,7 @@
 #include <string>
 
 #include "testkit/directory.h"
+#include "testkit/program.h"
 
 int main(int argc, char** argv) {
   size_t count = 0;
@@ -24,22 +24,15 @@ int main(int argc, char** argv) {
   uint16_t port = 0;
   uint32_t seed = 1;
   std::string icon, write, streams;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto next = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "testkit-directory: %s needs a value\n", a.c_str());
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    if (a == "--stations") count = std::strtoul(next().c_str(), nullptr, 10);
+  testkit::ProgramArgs args("testkit-directory", argc, argv);
+  for (std::string a; args.next(a);) {
+    if (a == "--stations") count = args.number<size_t>();
     else if (a == "--sample") sample = true;
-    else if (a == "--icon") icon = next();
-    else if (a == "--port") port = static_cast<uint16_t>(std::strtoul(next().c_str(), nullptr, 10));
-    else if (a == "--seed") seed = static_cast<uint32_t>(std::strtoul(next().c_str(), nullptr, 10));
-    else if (a == "--write") write = next();
-    else if (a == "--streams") streams = next();
+    else if (a == "--icon") icon = args.value();
+    else if (a == "--port") port = args.number<uint16_t>();
+    else if (a == "--seed") seed = args.number<uint32_t>();
+    else if (a == "--write") write = args.value();
+    else if (a == "--streams") streams = args.value();
     else {
       std::fputs("usage: testkit-directory [--sample] [--streams URL] [--stations N] [--seed S] [--icon FILE] [--port N]"
                  " [--write FILE]\n",
@@ -53,11 +46,7 @@ int main(int argc, char** argv) {
     return out ? 0 : 1;
   }
 
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  testkit::StopSignals stop;
   try {
     testkit::ServerOptions opt;
     opt.port = port;
@@ -73,8 +62,7 @@ int main(int argc, char** argv) {
       std::cout << "search " << target << std::endl;
     });
     std::cout << dir.base() << std::endl;
-    int sig = 0;
-    sigwait(&set, &sig);
+    stop.wait();
     dir.server().stop();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "testkit-directory: %s\n", e.what());

@@ -3,13 +3,13 @@
 //   testkit-server --stream tone440_128k.mp3 --metaint 16000 --title "A - B" --rate bitrate
 //
 // prints the stream address (and the playlist's) and serves until SIGINT/SIGTERM.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 
+#include "testkit/program.h"
 #include "testkit/server.h"
 
 namespace {
@@ -42,26 +42,19 @@ int main(int argc, char** argv) {
   std::vector<std::string> titles, serves;
   std::vector<testkit::Header> headers;
 
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto next = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "testkit-server: %s needs a value\n", a.c_str());
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    if (a == "--port") port = static_cast<uint16_t>(std::strtoul(next().c_str(), nullptr, 10));
-    else if (a == "--stream") stream = next();
-    else if (a == "--path") path = next();
-    else if (a == "--metaint") metaint = static_cast<uint32_t>(std::strtoul(next().c_str(), nullptr, 10));
-    else if (a == "--title") titles.push_back(next());
-    else if (a == "--title-every") every_ms = std::strtol(next().c_str(), nullptr, 10);
-    else if (a == "--rate") rate_arg = next();
-    else if (a == "--burst") burst = std::strtoull(next().c_str(), nullptr, 10);
-    else if (a == "--status") status = next();
+  testkit::ProgramArgs args("testkit-server", argc, argv);
+  for (std::string a; args.next(a);) {
+    if (a == "--port") port = args.number<uint16_t>();
+    else if (a == "--stream") stream = args.value();
+    else if (a == "--path") path = args.value();
+    else if (a == "--metaint") metaint = args.number<uint32_t>();
+    else if (a == "--title") titles.push_back(args.value());
+    else if (a == "--title-every") every_ms = std::strtol(args.value().c_str(), nullptr, 10);
+    else if (a == "--rate") rate_arg = args.value();
+    else if (a == "--burst") burst = args.number<uint64_t>();
+    else if (a == "--status") status = args.value();
     else if (a == "--header") {
-      std::string h = next();
+      std::string h = args.value();
       size_t c = h.find(':');
       if (c == std::string::npos) {
         std::fprintf(stderr, "testkit-server: header without ':': %s\n", h.c_str());
@@ -69,7 +62,7 @@ int main(int argc, char** argv) {
       }
       size_t v = h.find_first_not_of(' ', c + 1);
       headers.push_back({h.substr(0, c), v == std::string::npos ? "" : h.substr(v)});
-    } else if (a == "--serve") serves.push_back(next());
+    } else if (a == "--serve") serves.push_back(args.value());
     else {
       usage();
       return a == "--help" || a == "-h" ? 0 : 2;
@@ -80,12 +73,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // Block the stop signals before any thread starts; main waits for them.
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  // Before any thread starts; main waits for them.
+  testkit::StopSignals stop;
 
   try {
     testkit::ServerOptions opt;
@@ -119,8 +108,7 @@ int main(int argc, char** argv) {
     }
     std::cout.flush();
 
-    int sig = 0;
-    sigwait(&set, &sig);
+    stop.wait();
     server.stop();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "testkit-server: %s\n", e.what());

@@ -15,16 +15,13 @@
 #include "dos/dos.h"
 #include "recording/Recording.h"
 #include "rexx/rexx.h"
+#include "support/env_var.h"
 #include "support/temp_root.h"
 
 namespace {
 
 class ARexxPort : public ::testing::Test {
 protected:
-  void SetUp() override {
-    setenv("MELODUNE_PORT_DIR", dir.c_str(), 1);
-  }
-  void TearDown() override { unsetenv("MELODUNE_PORT_DIR"); }
   // Sends one command from another task while this one serves the port.
   struct Reply {
     bool found = false;
@@ -48,6 +45,7 @@ protected:
   }
   testsupport::TempRoot tmp{"melodune-port"};
   std::string dir = tmp.path();
+  testsupport::EnvVar portDir{"MELODUNE_PORT_DIR", dir.c_str()};
 };
 
 TEST_F(ARexxPort, CommandsResultsAndErrorsThroughThePort) {

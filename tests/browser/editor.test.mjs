@@ -4,10 +4,10 @@
 // The steps run in order on one window, as one person's session.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtempSync, mkdirSync, writeFileSync, readFileSync, copyFileSync, existsSync, rmSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, writeFileSync, readFileSync, copyFileSync, existsSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { env, startHost, openBrowser, openPage, gadgetBox, waitFor } from './harness.mjs';
+import { env, startHost, openBrowser, openPage, waitFor, closeAll, clickGadget } from './harness.mjs';
 
 let host, browser, page, root, data, win;
 
@@ -36,14 +36,7 @@ before(async () => {
   page = await openPage(browser, host.url);
 });
 
-after(async () => {
-  if (browser) await browser.close();
-  const r = host && await host.stop();
-  // Tidied up before the check, which may throw: a peer left running would
-  // keep this process alive until the test times out.
-  if (root) rmSync(root, { recursive: true, force: true });
-  if (host) assert.deepEqual(r, { code: 0, signal: null }, 'screenbar ends cleanly:\n' + host.output());
-});
+after(() => closeAll({ browser, host, dirs: [root] }));
 
 // ---- what a person sees ----
 
@@ -79,8 +72,7 @@ async function answer(title, buttonName) {
   return text;
 }
 async function menuChoose(item) {
-  const g = await gadgetBox(page);
-  await page.mouse.click(g.x + g.width / 2, g.y + g.height / 2);
+  await clickGadget(page);
   await page.getByRole('menuitem', { name: item }).first().click();
 }
 
@@ -212,8 +204,7 @@ test('Apply changes the pop-up menu', async () => {
   await row('Uno').waitFor();
   await button('Apply').click();
   await waitFor(() => button('Apply').isDisabled(), 5000, 'Apply disabled');
-  const g = await gadgetBox(page);
-  await page.mouse.click(g.x + g.width / 2, g.y + g.height / 2);
+  await clickGadget(page);
   await page.getByRole('menuitem', { name: 'Rock' }).first().hover();
   await page.getByRole('menuitem', { name: 'Uno' }).first().waitFor();
   await page.keyboard.press('Escape');

@@ -7,11 +7,13 @@
 // are skipped with the reason; once the part is there they must pass.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
-import { mkdtempSync, mkdirSync, writeFileSync, rmSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { env, hasSources, startHost, openBrowser, openPage, barPixel, gadgetBox, waitFor } from './harness.mjs';
+import {
+  env, hasSources, startHost, startStreamServer, openBrowser, openPage, barPixel, barPixels, gadgetBox, waitFor,
+  closeAll, clickGadget,
+} from './harness.mjs';
 
 const canMenu = hasSources('stations') && hasSources('playback', 'Playback_menu.cpp');
 const canPlay = canMenu && hasSources('playback', 'Playback_connect.cpp') && hasSources('playback', 'Playback_pipeline.cpp') &&
@@ -23,21 +25,6 @@ const noPlay = canPlay ? false : 'the plug-in cannot play yet (the playback sour
 const TITLE = 'Test Artist - Test Song';
 let server, host, browser, page, root;
 let streamUrl = '';
-
-function startStreamServer() {
-  return new Promise((resolve, reject) => {
-    const p = spawn(env('TESTKIT_SERVER'), ['--stream', join(env('FIXTURES'), 'tone440_128k.mp3'), '--metaint', '8000',
-      '--title', TITLE, '--header', 'icy-name: Tone Radio'], { stdio: ['ignore', 'pipe', 'pipe'] });
-    let out = '';
-    const timer = setTimeout(() => reject(new Error('testkit-server printed no address')), 10000);
-    p.stdout.on('data', (d) => {
-      out += d;
-      const m = out.match(/^(http:\/\/127\.0\.0\.1:\d+\/stream)$/m);
-      if (m) { clearTimeout(timer); resolve({ p, url: m[1] }); }
-    });
-    p.on('exit', () => { clearTimeout(timer); reject(new Error('testkit-server ended')); });
-  });
-}
 
 function writeStations(dir, url) {
   const base = url.replace(/\/stream$/, '');
@@ -54,7 +41,7 @@ function writeStations(dir, url) {
 }
 
 before(async () => {
-  server = await startStreamServer();
+  server = await startStreamServer(['--metaint', '8000', '--title', TITLE, '--header', 'icy-name: Tone Radio']);
   streamUrl = server.url;
   root = mkdtempSync(join(tmpdir(), 'screenbar-melodune-'));
   writeStations(root, streamUrl);
@@ -63,15 +50,7 @@ before(async () => {
   page = await openPage(browser, host.url);
 });
 
-after(async () => {
-  if (browser) await browser.close();
-  const r = host && await host.stop();
-  // Tidied up before the check, which may throw: a peer left running would
-  // keep this process alive until the test times out.
-  if (server) server.p.kill('SIGTERM');
-  if (root) rmSync(root, { recursive: true, force: true });
-  if (host) assert.deepEqual(r, { code: 0, signal: null }, 'screenbar ends cleanly:\n' + host.output());
-});
+after(() => closeAll({ browser, host, peers: [server?.p], dirs: [root] }));
 
 const log = () => page.evaluate(() => window.screenbarLog);
 async function logged(kind, text, timeoutMs = 20000) {
@@ -88,17 +67,7 @@ async function logged(kind, text, timeoutMs = 20000) {
 // Every pixel of the gadget as [r, g, b].
 async function gadgetPixels() {
   const g = await gadgetBox(page);
-  return page.evaluate(([x, y, w, h]) => {
-    const img = document.querySelector('#barimg');
-    const c = document.createElement('canvas');
-    c.width = img.naturalWidth;
-    c.height = img.naturalHeight;
-    const ctx = c.getContext('2d');
-    ctx.drawImage(img, 0, 0);
-    const d = ctx.getImageData(x, y, w, h).data, px = [];
-    for (let i = 0; i < d.length; i += 4) px.push([d[i], d[i + 1], d[i + 2]]);
-    return px;
-  }, [Math.round(g.x), Math.round(g.y), Math.round(g.width), Math.round(g.height)]);
+  return barPixels(page, Math.round(g.x), Math.round(g.y), Math.round(g.width), Math.round(g.height));
 }
 // Waits until the bar stops changing (the recolour animation has ended).
 async function settled() {
@@ -113,8 +82,7 @@ async function settled() {
 }
 
 async function openMenu() {
-  const g = await gadgetBox(page);
-  await page.mouse.click(g.x + g.width / 2, g.y + g.height / 2);
+  await clickGadget(page);
   await page.locator('[data-testid=menu]').first().waitFor({ timeout: 10000 });
 }
 

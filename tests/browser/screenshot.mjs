@@ -3,7 +3,7 @@
 //   SCREENBAR=build/bin/screenbar MELODUNE=build/bin/Melodune.sbar SOURCE_DIR=. \
 //     node tests/browser/screenshot.mjs [OUT.png]
 import { join } from 'node:path';
-import { env, startHost, openBrowser, openPage, gadgetBox } from './harness.mjs';
+import { env, startHost, openBrowser, openPage, clickGadget } from './harness.mjs';
 
 const out = process.argv[2] || join(env('SOURCE_DIR'), 'docs', 'screenshot.png');
 const host = await startHost({ plugin: env('MELODUNE') });
@@ -11,8 +11,7 @@ const browser = await openBrowser();
 try {
   const page = await openPage(browser, host.url);
   await page.setViewportSize({ width: 1040, height: 420 });
-  const g = await gadgetBox(page);
-  await page.mouse.click(g.x + g.width / 2, g.y + g.height / 2);
+  await clickGadget(page);
   const top = page.locator('.menu[data-level="0"] > [data-testid=menuitem]');
   await top.first().waitFor();
   await top.filter({ hasText: 'Eclectic' }).hover();

@@ -4,11 +4,12 @@
 // is opened from the station editor's "Search..." button.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
-import { mkdtempSync, mkdirSync, writeFileSync, readFileSync, existsSync, rmSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, writeFileSync, readFileSync, existsSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { env, hasSources, startHost, openBrowser, openPage, gadgetBox, waitFor } from './harness.mjs';
+import {
+  env, hasSources, startHost, startPrinting, openBrowser, openPage, waitFor, closeAll, clickGadget,
+} from './harness.mjs';
 
 const noEditor = hasSources('editor') && hasSources('search')
   ? false : 'the plug-in has no station editor or search yet (editor/ or search/ is not in the tree)';
@@ -16,23 +17,6 @@ const noEditor = hasSources('editor') && hasSources('search')
 const TITLE = 'Cafe Artist - Night Song';
 const ICON = join(env('SOURCE_DIR'), 'skeleton', 'SYS', 'Data', 'Screenbar', 'Melodune', 'StationIcons', '_empty.png');
 let stream, directory, host, browser, page, root;
-
-// A program that prints its address first; resolves with the process, the
-// address and everything it printed so far.
-function startPrinting(exe, args, pattern) {
-  return new Promise((resolve, reject) => {
-    const p = spawn(exe, args, { stdio: ['ignore', 'pipe', 'pipe'] });
-    const self = { p, out: '', err: '', url: '' };
-    p.stderr.on('data', (d) => { self.err += d; });
-    const timer = setTimeout(() => reject(new Error(exe + ' printed no address')), 10000);
-    p.stdout.on('data', (d) => {
-      self.out += d;
-      const m = self.out.match(pattern);
-      if (m && !self.url) { self.url = m[1]; clearTimeout(timer); resolve(self); }
-    });
-    p.on('exit', () => { clearTimeout(timer); reject(new Error(exe + ' ended:\n' + self.out)); });
-  });
-}
 
 before(async () => {
   if (noEditor) return;
@@ -50,15 +34,7 @@ before(async () => {
   page = await openPage(browser, host.url);
 });
 
-after(async () => {
-  if (browser) await browser.close();
-  const r = host && await host.stop();
-  // Tidied up before the check, which may throw: a peer left running would
-  // keep this process alive until the test times out.
-  for (const s of [stream, directory]) if (s) s.p.kill('SIGTERM');
-  if (root) rmSync(root, { recursive: true, force: true });
-  if (host) assert.deepEqual(r, { code: 0, signal: null }, 'screenbar ends cleanly:\n' + host.output());
-});
+after(() => closeAll({ browser, host, peers: [stream?.p, directory?.p], dirs: [root] }));
 
 const win = () => page.getByRole('dialog', { name: 'Melodune: Search Stations' });
 const field = (label) => win().getByRole('textbox', { name: label });
@@ -86,8 +62,7 @@ const rows = () => win().getByRole('grid').locator('tr[data-row]').evaluateAll(
   (trs) => trs.map((tr) => Array.from(tr.querySelectorAll('td')).map((td) => td.innerText)));
 
 test('the editor\'s "Search..." opens the window with its hints, limit and columns', { skip: noEditor }, async () => {
-  const g = await gadgetBox(page);
-  await page.mouse.click(g.x + g.width / 2, g.y + g.height / 2);
+  await clickGadget(page);
   await page.getByRole('menuitem', { name: 'Edit Stations...' }).click();
   const editor = page.getByRole('dialog', { name: 'Melodune: Edit Stations' });
   await editor.getByRole('button', { name: 'Search...', exact: true }).click();

@@ -6,34 +6,21 @@
 // the stream's bit rate: played at four, the buffer still fills.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn, execFile } from 'node:child_process';
+import { execFile } from 'node:child_process';
 import { mkdtempSync, mkdirSync, writeFileSync, readFileSync, existsSync, rmSync, chmodSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { env, startHost, openBrowser, openPage, gadgetBox, waitFor } from './harness.mjs';
+import {
+  env, startHost, startStreamServer, openBrowser, openPage, gadgetBox, waitFor, closeAll, clickGadget,
+} from './harness.mjs';
 
 const A = 'Artist - Song', B = 'Band - Tune';
 const NB = /\u00a0/g;
 let server, host, browser, page, root, ports, opened;
 
-function startStreamServer() {
-  return new Promise((resolve, reject) => {
-    const p = spawn(env('TESTKIT_SERVER'), ['--stream', join(env('FIXTURES'), 'tone440_128k.mp3'), '--metaint', '8192',
-      '--title', A, '--title', B, '--title-every', '12000', '--rate', '80000', '--header', 'icy-br: 128', '--header', 'icy-sr: 44100'],
-    { stdio: ['ignore', 'pipe', 'pipe'] });
-    let out = '';
-    const timer = setTimeout(() => reject(new Error('testkit-server printed no address')), 10000);
-    p.stdout.on('data', (d) => {
-      out += d;
-      const m = out.match(/^(http:\/\/127\.0\.0\.1:\d+\/stream)$/m);
-      if (m) { clearTimeout(timer); resolve({ p, url: m[1] }); }
-    });
-    p.on('exit', () => { clearTimeout(timer); reject(new Error('testkit-server ended')); });
-  });
-}
-
 before(async () => {
-  server = await startStreamServer();
+  server = await startStreamServer(['--metaint', '8192', '--title', A, '--title', B, '--title-every', '12000',
+    '--rate', '80000', '--header', 'icy-br: 128', '--header', 'icy-sr: 44100']);
   root = mkdtempSync(join(tmpdir(), 'screenbar-streaminfo-'));
   const d = join(root, 'SYS', 'Data', 'Screenbar', 'Melodune');
   mkdirSync(d, { recursive: true });
@@ -52,15 +39,7 @@ before(async () => {
   page = await openPage(browser, host.url);
 });
 
-after(async () => {
-  if (browser) await browser.close();
-  const r = host && await host.stop();
-  // Tidied up before the check, which may throw: a peer left running would
-  // keep this process alive until the test times out.
-  if (server) server.p.kill('SIGTERM');
-  for (const dir of [root, ports]) if (dir) rmSync(dir, { recursive: true, force: true });
-  if (host) assert.deepEqual(r, { code: 0, signal: null }, 'screenbar ends cleanly:\n' + host.output());
-});
+after(() => closeAll({ browser, host, peers: [server?.p], dirs: [root, ports] }));
 
 // ---- what a person sees ----
 
@@ -94,8 +73,7 @@ async function gauge() {
 }
 
 async function openMenu() {
-  const g = await gadgetBox(page);
-  await page.mouse.click(g.x + g.width / 2, g.y + g.height / 2);
+  await clickGadget(page);
   await page.getByRole('menu').first().waitFor({ timeout: 10000 });
 }
 // A choice of the pop-up menu, by the item's name (after its icon, before a submenu's arrow).

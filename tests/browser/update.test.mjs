@@ -6,29 +6,19 @@
 // SHOTS=DIR keeps a screenshot of each step there.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
-import { mkdtempSync, writeFileSync, readFileSync, existsSync, chmodSync, rmSync } from 'node:fs';
+import { mkdtempSync, writeFileSync, readFileSync, existsSync, chmodSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { env, hasSources, startHost, openBrowser, openPage, gadgetBox, waitFor } from './harness.mjs';
+import {
+  env, hasSources, startHost, startPrinting, openBrowser, openPage, waitFor, closeAll, clickGadget,
+} from './harness.mjs';
 
 const noMenu = hasSources('playback', 'Playback_menu.cpp') ? false : 'the plug-in has no menu actions yet';
 let service, host, browser, page, dir;
 
 function startService() {
-  return new Promise((resolve, reject) => {
-    const p = spawn(join(env('BUILD_DIR'), 'bin', 'testkit-update'),
-      ['--latest', 'Melodune_sbar=3.6', '--notes', 'Faster start.\nFewer dropped streams.'],
-      { stdio: ['ignore', 'pipe', 'pipe'] });
-    let out = '';
-    const timer = setTimeout(() => reject(new Error('testkit-update printed no host')), 10000);
-    p.stdout.on('data', (d) => {
-      out += d;
-      const m = out.match(/^MELODUNE_UPDATE_HOST=(\S+)$/m);
-      if (m) { clearTimeout(timer); resolve({ p, host: m[1] }); }
-    });
-    p.on('exit', () => { clearTimeout(timer); reject(new Error('testkit-update ended')); });
-  });
+  return startPrinting(join(env('BUILD_DIR'), 'bin', 'testkit-update'),
+    ['--latest', 'Melodune_sbar=3.6', '--notes', 'Faster start.\nFewer dropped streams.'], /^MELODUNE_UPDATE_HOST=(\S+)$/m);
 }
 
 const shot = async (name, locator) => {
@@ -43,25 +33,16 @@ before(async () => {
   service = await startService();
   host = await startHost({
     plugin: env('MELODUNE'),
-    envVars: { MELODUNE_UPDATE_HOST: service.host, MELODUNE_HOMEPAGE_HOST: 'home.test', PATH: dir + ':' + process.env.PATH },
+    envVars: { MELODUNE_UPDATE_HOST: service.url, MELODUNE_HOMEPAGE_HOST: 'home.test', PATH: dir + ':' + process.env.PATH },
   });
   browser = await openBrowser();
   page = await openPage(browser, host.url);
 });
 
-after(async () => {
-  if (browser) await browser.close();
-  const r = host && await host.stop();
-  // Tidied up before the check, which may throw: a peer left running would
-  // keep this process alive until the test times out.
-  if (service) service.p.kill('SIGTERM');
-  if (dir) rmSync(dir, { recursive: true, force: true });
-  if (host) assert.deepEqual(r, { code: 0, signal: null }, 'screenbar ends cleanly:\n' + host.output());
-});
+after(() => closeAll({ browser, host, peers: [service?.p], dirs: [dir] }));
 
 async function askFromMenu() {
-  const g = await gadgetBox(page);
-  await page.mouse.click(g.x + g.width / 2, g.y + g.height / 2);
+  await clickGadget(page);
   await page.locator('.menu[data-level="0"] > [data-testid=menuitem]', { hasText: 'UpdateCheck...' }).click();
   const req = page.getByRole('alertdialog', { name: 'Melodune.sbar: Question' });
   await req.waitFor({ timeout: 20000 });

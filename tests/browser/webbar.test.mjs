@@ -4,7 +4,7 @@
 // windows with their gadgets, and the host's preferences window.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { env, startHost, openBrowser, openPage, barPixel, gadgetBox, waitFor } from './harness.mjs';
+import { env, startHost, openBrowser, openPage, barPixel, gadgetBox, waitFor, closeAll } from './harness.mjs';
 
 let host, browser, page;
 
@@ -14,13 +14,7 @@ before(async () => {
   page = await openPage(browser, host.url);
 });
 
-after(async () => {
-  if (browser) await browser.close();
-  if (host) {
-    const r = await host.stop();
-    assert.deepEqual(r, { code: 0, signal: null }, 'screenbar ends cleanly:\n' + host.output());
-  }
-});
+after(() => closeAll({ browser, host }));
 
 async function gadgetCentre() {
   const g = await gadgetBox(page);

@@ -4,10 +4,10 @@
 // buttons, hint texts in a label column, a clickable text with short help.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { mkdtempSync, rmSync } from 'node:fs';
+import { mkdtempSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { env, startHost, openBrowser, openPage, gadgetBox, waitFor } from './harness.mjs';
+import { env, startHost, openBrowser, openPage, waitFor, closeAll, clickGadget } from './harness.mjs';
 
 let host, browser, page, win;
 const root = mkdtempSync(join(tmpdir(), 'screenbar-windows-'));
@@ -15,8 +15,7 @@ const root = mkdtempSync(join(tmpdir(), 'screenbar-windows-'));
 async function openRows() {
   page = await openPage(browser, host.url);
   await page.setViewportSize({ width: 1280, height: 900 });
-  const g = await gadgetBox(page);
-  await page.mouse.click(g.x + g.width / 2, g.y + g.height / 2);
+  await clickGadget(page);
   await page.locator('.menu[data-level="0"] > [role=menuitem]', { hasText: 'Rows...' }).click();
   win = page.getByRole('dialog', { name: 'WebBar Rows' });
   await win.waitFor();
@@ -29,14 +28,7 @@ before(async () => {
   await openRows();
 });
 
-after(async () => {
-  if (browser) await browser.close();
-  const r = host && await host.stop();
-  // Tidied up before the check, which may throw: a peer left running would
-  // keep this process alive until the test times out.
-  rmSync(root, { recursive: true, force: true });
-  if (host) assert.deepEqual(r, { code: 0, signal: null }, 'screenbar ends cleanly:\n' + host.output());
-});
+after(() => closeAll({ browser, host, dirs: [root] }));
 
 const status = () => win.locator('[data-id]').filter({ hasText: /^(Active|Menu|Node|Clicked|Inserted|Refilled)/ }).last();
 const waitStatus = (re) => waitFor(async () => re.test(await status().innerText()), 10000, `status ${re}`);

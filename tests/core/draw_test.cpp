@@ -47,6 +47,13 @@ protected:
     g.Out = dummyOut;
     g.state = g.recOut.load() ? MELODUNE_RECORDING : MELODUNE_PLAYING;
   }
+  // Playing while recording (state 2), the animation run to its end.
+  void RecordToTheEnd(Bar &b) {
+    g.recOut = dummyRec;
+    Play();
+    Finish(b);
+  }
+
   Object *dummyOut = nullptr, *dummyRec = nullptr;
 };
 
@@ -123,9 +130,7 @@ TEST_F(DrawTest, AnimationFillsUpwardsOnStartAndDownwardsOnStop) {
   Finish(a);
 
   // Recording (2) fills red from the bottom; 2 -> 1 repaints green from the top.
-  g.recOut = dummyRec;
-  Play();
-  Finish(a);
+  RecordToTheEnd(a);
   EXPECT_EQ(RowColor(d, 10), Red);
   g.recOut = nullptr;
   Play();
@@ -135,9 +140,7 @@ TEST_F(DrawTest, AnimationFillsUpwardsOnStartAndDownwardsOnStop) {
   Finish(a);
 
   // Recording stays on while playback stops: state 2 -> 2, no animation.
-  g.recOut = dummyRec;
-  Play();
-  Finish(a);
+  RecordToTheEnd(a);
   g.Out = nullptr;
   Draw(a);
   EXPECT_EQ(KillPending(a.obj, MM_Melodune_Redraw), 0u);

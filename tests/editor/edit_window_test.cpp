@@ -28,7 +28,7 @@ protected:
   std::string Preview() { return reinterpret_cast<CONST_STRPTR>(xget(g.editIcon.load(), MUIA_Text_Contents)); }
   // Opens the icon chooser; the person picks drawer/file.
   void Choose(const std::string &drawer, const std::string &file) {
-    screen.asl = platform::AslAnswer{drawer, file};
+    screen.aslAnswer = platform::AslAnswer{drawer, file};
     DoMethod(platform::ObjectParent(g.editIconName.load()), MUIM_Popstring_Open);
   }
 };

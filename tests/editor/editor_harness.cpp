@@ -47,21 +47,6 @@ IPTR Dispatch(struct IClass *cl, Object *obj, Msg msg) {
 
 } // namespace
 
-int Screenplay::Request(const platform::RequestInfo &info) {
-  std::lock_guard l(lock);
-  requests.push_back(info);
-  if (answers.empty()) return info.defaultButton;
-  int a = answers.front();
-  answers.pop_front();
-  return a;
-}
-
-std::optional<platform::AslAnswer> Screenplay::AslRequest(const platform::AslInfo &info) {
-  std::lock_guard l(lock);
-  asls.push_back(info);
-  return asl;
-}
-
 std::string Lines(std::initializer_list<const char *> lines) {
   std::string s;
   for (const char *l : lines) s += std::string(l) + "\n";

@@ -15,19 +15,12 @@
 
 #include "editor/Editor.h"
 #include "mui/display.h"
+#include "support/scripted_requests.h"
 #include "support/temp_root.h"
 
 namespace editortest {
 
-struct Screenplay : platform::Display {
-  std::mutex lock;
-  std::deque<int> answers; // button indexes, 0 = leftmost
-  std::vector<platform::RequestInfo> requests;
-  std::optional<platform::AslAnswer> asl;
-  std::vector<platform::AslInfo> asls;
-  int Request(const platform::RequestInfo &info) override;
-  std::optional<platform::AslAnswer> AslRequest(const platform::AslInfo &info) override;
-};
+using Screenplay = testsupport::ScriptedRequests;
 
 class EditorTest : public ::testing::Test {
 protected:

@@ -15,7 +15,7 @@ class ListOpsTest : public EditorTest {
 protected:
   void Answer(std::initializer_list<int> buttons) {
     std::lock_guard l(screen.lock);
-    for (int b : buttons) screen.answers.push_back(b);
+    for (int b : buttons) screen.requestAnswers.push_back(b);
   }
   std::string LastRequestText() {
     std::lock_guard l(screen.lock);
@@ -58,7 +58,7 @@ TEST_F(ListOpsTest, ImportAddsAGroupNamedAfterTheFile) {
   const std::string longUrl = "http://x/" + std::string(1000, 'a');
   Write("Friend.txt", Lines({"3", "A", "a.png", "http://a", "B", "", "http://b", "Jazz/C", "c.png", "http://c", "D",
                              "d.png", longUrl.c_str(), "E", "e.png", "http://e"}));
-  screen.asl = platform::AslAnswer{"SYS:Data/Screenbar/Melodune", "Friend.txt"};
+  screen.aslAnswer = platform::AslAnswer{"SYS:Data/Screenbar/Melodune", "Friend.txt"};
   Answer({1});
   DoMethod(obj, MM_Melodune_LoadStations);
   EXPECT_EQ(screen.asls.back().title, "Choose a station list to import stations from");
@@ -73,14 +73,14 @@ TEST_F(ListOpsTest, ImportAddsAGroupNamedAfterTheFile) {
 
   // The requester is kept and opens where the last choice was.
   Write("Bad.txt", "0\n");
-  screen.asl = platform::AslAnswer{"SYS:Data/Screenbar/Melodune", "Bad.txt"};
+  screen.aslAnswer = platform::AslAnswer{"SYS:Data/Screenbar/Melodune", "Bad.txt"};
   Answer({1});
   DoMethod(obj, MM_Melodune_LoadStations);
   EXPECT_EQ(screen.asls.back().drawer, "SYS:Data/Screenbar/Melodune");
   EXPECT_EQ(Status(), "Wrong format of station list!");
   EXPECT_EQ(Names(nullptr), (V{"Friend.txt", "Rock", "Solo"}));
 
-  screen.asl = std::nullopt; // cancelled
+  screen.aslAnswer = std::nullopt; // cancelled
   Answer({1});
   DoMethod(obj, MM_Melodune_LoadStations);
   EXPECT_EQ(Status(), EditorWelcomeText());
@@ -101,7 +101,7 @@ TEST_F(ListOpsTest, BadFilesAreReportedAndChangeNothing) {
   };
   for (const Case &c : cases) {
     Write("Bad.txt", c.content);
-    screen.asl = platform::AslAnswer{"SYS:Data/Screenbar/Melodune", "Bad.txt"};
+    screen.aslAnswer = platform::AslAnswer{"SYS:Data/Screenbar/Melodune", "Bad.txt"};
     Answer({1});
     DoMethod(obj, MM_Melodune_LoadStations);
     EXPECT_EQ(Status(), c.status) << c.content.substr(0, 20);

@@ -6,10 +6,8 @@ using namespace coretest;
 
 namespace {
 
-class App : public ::testing::Test {
+class App : public RecorderTest {
 protected:
-  void SetUp() override { Rec().Take(); }
-  void TearDown() override { Rec().Take(); }
   testsupport::ClockRate clock{20}; // 1000 platform ms pass in 50 real ms
 };
 

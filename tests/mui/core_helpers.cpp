@@ -74,27 +74,6 @@ IPTR Get(Object *obj, IPTR attr) {
   return v;
 }
 
-int ScriptedDisplay::Request(const platform::RequestInfo &info) {
-  std::function<void()> hook;
-  {
-    std::lock_guard g(lock);
-    requests.push_back(info);
-    hook = onRequest;
-  }
-  if (hook) hook();
-  std::lock_guard g(lock);
-  if (requestAnswers.empty()) return info.defaultButton;
-  int a = requestAnswers.front();
-  requestAnswers.pop_front();
-  return a;
-}
-
-std::optional<platform::AslAnswer> ScriptedDisplay::AslRequest(const platform::AslInfo &info) {
-  std::lock_guard g(lock);
-  asls.push_back(info);
-  return aslAnswer;
-}
-
 Object *ScriptedDisplay::PopupMenu(const platform::MenuEntry &strip, Object *, LONG, LONG) {
   std::function<Object *(const platform::MenuEntry &)> choose;
   {

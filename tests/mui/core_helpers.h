@@ -19,6 +19,7 @@
 #include "exec/clock.h"
 #include "mui/display.h"
 #include "mui/mui.h"
+#include "support/scripted_requests.h"
 
 namespace coretest {
 
@@ -66,26 +67,26 @@ struct Recorder {
 };
 
 Recorder &Rec();
+
+// A test that starts and ends with nothing recorded.
+class RecorderTest : public ::testing::Test {
+protected:
+  void SetUp() override { Rec().Take(); }
+  void TearDown() override { Rec().Take(); }
+};
+
 // "Notify.mui" subclass with TA_Value/TA_Other and the TM_* methods.
 struct MUI_CustomClass *RecorderClass();
 Object *NewRecorder(IPTR value = 0);
 IPTR Get(Object *obj, IPTR attr);
 
 // A display whose answers the test scripts; it logs what it was shown.
-class ScriptedDisplay : public platform::Display {
+class ScriptedDisplay : public testsupport::ScriptedRequests {
 public:
-  std::mutex lock;
-  std::deque<int> requestAnswers; // button indexes
-  std::vector<platform::RequestInfo> requests;
   std::function<Object *(const platform::MenuEntry &)> menuChoice;
   std::vector<platform::MenuEntry> menus;
-  std::optional<platform::AslAnswer> aslAnswer;
-  std::vector<platform::AslInfo> asls;
   std::vector<std::string> events; // "open", "close", "bubble+ text", "bubble-" ...
-  std::function<void()> onRequest; // runs inside Request before answering
 
-  int Request(const platform::RequestInfo &info) override;
-  std::optional<platform::AslAnswer> AslRequest(const platform::AslInfo &info) override;
   Object *PopupMenu(const platform::MenuEntry &strip, Object *parent, LONG x, LONG y) override;
   void WindowOpened(Object *) override { Event("open"); }
   void WindowClosed(Object *) override { Event("close"); }

@@ -5,11 +5,7 @@ using namespace coretest;
 
 namespace {
 
-class Notify : public ::testing::Test {
-protected:
-  void SetUp() override { Rec().Take(); }
-  void TearDown() override { Rec().Take(); }
-};
+using Notify = RecorderTest;
 
 TEST_F(Notify, FiresOnItsValueOnlyAndEveryTimeOnAny) {
   Object *src = NewRecorder(), *dst = NewRecorder();

@@ -16,42 +16,38 @@ struct SubData {
 
 int gDisposedSubs = 0;
 
-IPTR BaseDispatcher(IClass *cl, Object *obj, Msg msg) {
-  switch (msg->MethodID) {
-  case OM_NEW: {
+// OM_NEW and OM_GET of a class that keeps one attribute in field (def
+// when not given); false, with nothing done, for any other method.
+template <class Data>
+bool OneAttribute(IClass *cl, Object *obj, Msg msg, IPTR Data::*field, Tag attr, IPTR def, IPTR &result) {
+  if (msg->MethodID == OM_NEW) {
     Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (o) static_cast<BaseData *>(INST_DATA(cl, o))->a = GetTagData(ATTR_A, 1, reinterpret_cast<opSet *>(msg)->ops_AttrList);
-    return reinterpret_cast<IPTR>(o);
+    if (o) static_cast<Data *>(INST_DATA(cl, o))->*field = GetTagData(attr, def, reinterpret_cast<opSet *>(msg)->ops_AttrList);
+    result = reinterpret_cast<IPTR>(o);
+    return true;
   }
-  case OM_GET: {
-    auto *m = reinterpret_cast<opGet *>(msg);
-    if (m->opg_AttrID == ATTR_A) {
-      *m->opg_Storage = static_cast<BaseData *>(INST_DATA(cl, obj))->a;
-      return TRUE;
-    }
-    return DoSuperMethodA(cl, obj, msg);
+  if (msg->MethodID != OM_GET) return false;
+  auto *m = reinterpret_cast<opGet *>(msg);
+  if (m->opg_AttrID != attr) {
+    result = DoSuperMethodA(cl, obj, msg);
+  } else {
+    *m->opg_Storage = static_cast<Data *>(INST_DATA(cl, obj))->*field;
+    result = TRUE;
   }
-  case MTH_ADD:
-    return static_cast<BaseData *>(INST_DATA(cl, obj))->a + reinterpret_cast<IPTR *>(msg)[1];
-  }
+  return true;
+}
+
+IPTR BaseDispatcher(IClass *cl, Object *obj, Msg msg) {
+  IPTR result = 0;
+  if (OneAttribute(cl, obj, msg, &BaseData::a, ATTR_A, 1, result)) return result;
+  if (msg->MethodID == MTH_ADD) return static_cast<BaseData *>(INST_DATA(cl, obj))->a + reinterpret_cast<IPTR *>(msg)[1];
   return DoSuperMethodA(cl, obj, msg);
 }
 
 IPTR SubDispatcher(IClass *cl, Object *obj, Msg msg) {
+  IPTR result = 0;
+  if (OneAttribute(cl, obj, msg, &SubData::b, ATTR_B, 2, result)) return result;
   switch (msg->MethodID) {
-  case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (o) static_cast<SubData *>(INST_DATA(cl, o))->b = GetTagData(ATTR_B, 2, reinterpret_cast<opSet *>(msg)->ops_AttrList);
-    return reinterpret_cast<IPTR>(o);
-  }
-  case OM_GET: {
-    auto *m = reinterpret_cast<opGet *>(msg);
-    if (m->opg_AttrID == ATTR_B) {
-      *m->opg_Storage = static_cast<SubData *>(INST_DATA(cl, obj))->b;
-      return TRUE;
-    }
-    break;
-  }
   case OM_DISPOSE:
     ++gDisposedSubs;
     break;

@@ -9,19 +9,16 @@
 #include "exec/clock.h"
 #include "playback/Playback.h"
 #include "reggae/reggae.h"
+#include "support/icy_stream.h"
 #include "testkit/server.h"
 
 namespace {
 
-std::string Fixture(const char *name) { return std::string(MELODUNE_FIXTURE_DIR) + "/" + name; }
+using testsupport::Fixture;
 
+// The tone as a live station with this icy-metaint header (none when empty).
 testkit::Response Icy(std::optional<std::string> metaint) {
-  testkit::Response r;
-  r.status = "ICY 200 OK";
-  r.auto_headers = false;
-  r.body = testkit::read_file(Fixture("tone440_128k.mp3"));
-  r.loops = 0;
-  r.header("content-type", "audio/mpeg");
+  testkit::Response r = testsupport::Icy(0);
   r.metaint_header = std::move(metaint);
   if (r.metaint_header && std::atoi(r.metaint_header->c_str()) > 0) r.metaint = std::atoi(r.metaint_header->c_str());
   return r;

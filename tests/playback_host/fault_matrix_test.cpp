@@ -36,6 +36,17 @@ protected:
     return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready ? answer.get() : "(no answer)";
   }
 
+  // A station that sends 32 KB once and is gone from then on (404);
+  // requests counts what it is asked.
+  void RouteGoneAfterOne(const std::string &path, std::atomic<int> &requests) {
+    server.route_fn(path, [&requests](const testkit::Request &) {
+      if (requests++ > 0) return testkit::Response::error(404);
+      testkit::Response r = Icy(0);
+      r.close_after = 32 * 1024;
+      return r;
+    });
+  }
+
   std::string RequestText(size_t i) {
     const auto reqs = display.Requests();
     return i < reqs.size() ? reqs[i].text : "";
@@ -181,12 +192,7 @@ TEST_F(Faults, ReconnectOutlastsAnOutageUntilTheUserStops) {
     return r;
   });
   std::atomic<int> goneRequests{0};
-  server.route_fn("/gone", [&](const testkit::Request &) {
-    if (goneRequests++ > 0) return testkit::Response::error(404);
-    testkit::Response r = Icy(0);
-    r.close_after = 32 * 1024;
-    return r;
-  });
+  RouteGoneAfterOne("/gone", goneRequests);
   Start({{"Flaky", "/flaky"}, {"Gone", "/gone"}});
 
   Choose(0);
@@ -221,12 +227,7 @@ TEST_F(Faults, ReconnectOutlastsAnOutageUntilTheUserStops) {
 // Away for good: after half an hour of attempts the failure is reported once.
 TEST_F(Faults, ReconnectGivesUpAfterHalfAnHour) {
   std::atomic<int> requests{0};
-  server.route_fn("/once", [&](const testkit::Request &) {
-    if (requests++ > 0) return testkit::Response::error(404);
-    testkit::Response r = Icy(0);
-    r.close_after = 32 * 1024;
-    return r;
-  });
+  RouteGoneAfterOne("/once", requests);
   Start({{"Once", "/once"}});
   Choose(0);
   ASSERT_TRUE(Until([&] { return Playing(0); }));

@@ -25,6 +25,7 @@
 #include "mui/display.h"
 #include "reggae/reggae.h"
 #include "support/clock_rate.h"
+#include "support/icy_stream.h"
 #include "support/plugin_host.h"
 #include "testkit/server.h"
 
@@ -33,22 +34,8 @@ namespace playbacktest {
 inline const std::string &Plugin = testsupport::MelodunePlugin;
 inline const std::string NB = "\xA0";
 
-inline std::string Fixture(const char *name) { return std::string(MELODUNE_FIXTURE_DIR) + "/" + name; }
-
-inline testkit::Response Icy(uint32_t metaint, std::vector<testkit::TitleChange> titles = {}) {
-  testkit::Response r;
-  r.status = "ICY 200 OK";
-  r.auto_headers = false;
-  r.body = testkit::read_file(Fixture("tone440_128k.mp3"));
-  r.loops = 0;
-  r.header("content-type", "audio/mpeg");
-  if (metaint) {
-    r.metaint_header = std::to_string(metaint);
-    r.metaint = metaint;
-  }
-  r.titles = std::move(titles);
-  return r;
-}
+using testsupport::Fixture;
+using testsupport::Icy;
 
 struct Station {
   std::string name, path;

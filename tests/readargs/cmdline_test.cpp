@@ -10,18 +10,17 @@ using platform::ParsedCommand;
 
 TEST(CommandLine, SplitsNameAndArguments) {
   ParsedCommand pc;
-  ASSERT_EQ(ParseCommandLine("c:Clip STR \"Artist - Song\"", pc), 0);
-  EXPECT_EQ(pc.name, "c:Clip");
-  EXPECT_EQ(pc.arguments, "STR \"Artist - Song\"\n");
-  ASSERT_EQ(ParseCommandLine("  \tRename  \"a b\" to c\n", pc), 0);
-  EXPECT_EQ(pc.name, "Rename");
-  EXPECT_EQ(pc.arguments, " \"a b\" to c\n");
-  ASSERT_EQ(ParseCommandLine("\"Sys:C/My *\"Tool*\"\" x\r\n", pc), 0);
-  EXPECT_EQ(pc.name, "Sys:C/My \"Tool\"");
-  EXPECT_EQ(pc.arguments, "x\n");
-  ASSERT_EQ(ParseCommandLine("MakeDir", pc), 0);
-  EXPECT_EQ(pc.name, "MakeDir");
-  EXPECT_EQ(pc.arguments, "\n");
+  struct Split {
+    const char *line, *name, *arguments;
+  };
+  for (const Split &c : {Split{"c:Clip STR \"Artist - Song\"", "c:Clip", "STR \"Artist - Song\"\n"},
+                         Split{"  \tRename  \"a b\" to c\n", "Rename", " \"a b\" to c\n"},
+                         Split{"\"Sys:C/My *\"Tool*\"\" x\r\n", "Sys:C/My \"Tool\"", "x\n"},
+                         Split{"MakeDir", "MakeDir", "\n"}}) {
+    ASSERT_EQ(ParseCommandLine(c.line, pc), 0) << c.line;
+    EXPECT_EQ(pc.name, c.name) << c.line;
+    EXPECT_EQ(pc.arguments, c.arguments) << c.line;
+  }
   // Nothing to run.
   for (const char *empty : {"", "   ", "\n", "; a comment"}) {
     ASSERT_EQ(ParseCommandLine(empty, pc), 0) << empty;

@@ -3,36 +3,15 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <optional>
 
 #include "dos/cmdline.h"
 #include "dos/system.h"
 #include "readargs_support.h"
+#include "support/env_var.h"
 
 namespace {
 
-// Sets (or, with null, removes) an environment variable for one test.
-class EnvGuard {
-public:
-  EnvGuard(const char *name, const char *value) : name_(name) {
-    if (const char *v = getenv(name))
-      old_ = v;
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~EnvGuard() {
-    if (old_)
-      setenv(name_.c_str(), old_->c_str(), 1);
-    else
-      unsetenv(name_.c_str());
-  }
-
-private:
-  std::string name_;
-  std::optional<std::string> old_;
-};
+using testsupport::EnvVar;
 
 class CommandTest : public DosRootTest {
 protected:
@@ -173,7 +152,7 @@ TEST_F(CommandTest, UnknownCommandsAreNeverLookedUpOnLinux) {
 }
 
 TEST_F(CommandTest, ClipWithoutDisplayWritesTClipboard) {
-  EnvGuard d("DISPLAY", nullptr), w("WAYLAND_DISPLAY", nullptr);
+  EnvVar d("DISPLAY", nullptr), w("WAYLAND_DISPLAY", nullptr);
   EXPECT_EQ(Run("c:Clip STR \"Artist - Song\""), RETURN_OK);
   EXPECT_EQ(Get("T:Clipboard"), "Artist - Song");
   // A title with quotes and shell characters, put in unescaped: still one text.
@@ -192,9 +171,9 @@ TEST_F(CommandTest, ClipWithoutDisplayWritesTClipboard) {
 }
 
 TEST_F(CommandTest, ClipUsesADesktopToolWhenThereIsOne) {
-  EnvGuard d("DISPLAY", ":99"), w("WAYLAND_DISPLAY", nullptr);
+  EnvVar d("DISPLAY", ":99"), w("WAYLAND_DISPLAY", nullptr);
   std::string bin = FakeBin({{"xclip", "/bin/true"}, {"wl-copy", "/bin/false"}});
-  EnvGuard p("PATH", bin.c_str());
+  EnvVar p("PATH", bin.c_str());
   EXPECT_EQ(Run("Clip STR \"on the desktop\""), RETURN_OK);
   EXPECT_EQ(Get("T:Clipboard"), "<missing>");
   // A tool that fails: the text still lands in T:Clipboard.
@@ -207,11 +186,11 @@ TEST_F(CommandTest, ClipUsesADesktopToolWhenThereIsOne) {
 TEST_F(CommandTest, OpenHandsOneArgumentToXdgOpen) {
   std::string bin = FakeBin({});
   {
-    EnvGuard p("PATH", bin.c_str());
+    EnvVar p("PATH", bin.c_str());
     EXPECT_EQ(Run("c:Open \"https://example.org/results?search_query=Artist%20-%20Song\""), RETURN_FAIL);
   }
   std::filesystem::create_symlink("/bin/true", bin + "/xdg-open");
-  EnvGuard p("PATH", bin.c_str());
+  EnvVar p("PATH", bin.c_str());
   EXPECT_EQ(Run("c:Open \"https://example.org/results?search_query=a%20b\""), RETURN_OK);
   EXPECT_EQ(Run("Open http://example.org/frames/progs/Melodune_sbar.html"), RETURN_OK);
   // Only web addresses go to the opener: never a file, never another scheme.

@@ -28,6 +28,14 @@ Made MakeStream(const std::string &url, CONST_STRPTR name = nullptr) {
   return m;
 }
 
+// /silent: a server that takes the request and never answers.
+void RouteSilent(testkit::Server &srv) {
+  testkit::Response silent = testkit::Response::text("never");
+  silent.stall_after = 0;
+  silent.count_head = true;
+  srv.route("/silent", silent);
+}
+
 } // namespace
 
 TEST(HttpStream, LibrariesAndVersions) {
@@ -152,10 +160,7 @@ TEST(HttpStream, FailuresFillTheCodes) {
 
 TEST(HttpStream, CtrlCToTheConnectingTaskAborts) {
   testkit::Server srv;
-  testkit::Response silent = testkit::Response::text("never");
-  silent.stall_after = 0;
-  silent.count_head = true;
-  srv.route("/silent", silent);
+  RouteSilent(srv);
 
   Made m;
   std::thread creator([&] { m = MakeStream(srv.url("/silent"), "Melodune HttpStream"); });
@@ -177,10 +182,7 @@ TEST(HttpStream, CtrlCToTheConnectingTaskAborts) {
 
 TEST(HttpStream, SilentServerTimesOutOnThePlatformClock) {
   testkit::Server srv;
-  testkit::Response silent = testkit::Response::text("never");
-  silent.stall_after = 0;
-  silent.count_head = true;
-  srv.route("/silent", silent);
+  RouteSilent(srv);
   platform::SetClockRate(200);
   Made m = MakeStream(srv.url("/silent"));
   platform::SetClockRate(1);

@@ -20,11 +20,13 @@
 #include "exec/exec.h"
 #include "reggae_test_util.h"
 #include "support/clock_rate.h"
+#include "support/icy_stream.h"
 #include "support/temp_root.h"
 #include "testkit/server.h"
 
 using namespace std::chrono_literals;
 using reggaetest::Fixture;
+using testsupport::IcyFile;
 
 namespace {
 
@@ -68,18 +70,14 @@ struct Chain {
   }
 };
 
-testkit::Response IcyFile(const std::string &file, uint32_t metaint, std::vector<testkit::TitleChange> titles = {}) {
-  testkit::Response r;
-  r.status = "ICY 200 OK";
-  r.auto_headers = false;
-  r.body = testkit::read_file(file);
-  r.header("content-type", "audio/mpeg");
-  if (metaint) {
-    r.metaint_header = std::to_string(metaint);
-    r.metaint = metaint;
-  }
-  r.titles = std::move(titles);
-  return r;
+// Feeds out from the chain's buffer and waits for its end signal, sig
+// (the caller frees it).
+void PlayToEnd(Chain &ch, Object *out, BYTE &sig) {
+  ASSERT_TRUE(MediaConnect(ch.buffer, 1, out, 0));
+  sig = AllocSignal(-1);
+  EXPECT_TRUE(DoMethod(out, MMM_SignalAtEnd, FindTask(nullptr), sig));
+  ASSERT_TRUE(DoMethod(out, MMM_Play));
+  EXPECT_NE(platform::WaitTimeout(1u << sig, 20000), 0u);
 }
 
 std::string Title(Object *shout) {
@@ -328,11 +326,8 @@ TEST(FileOutput, WritesTheExactBytesAndSignalsTheEnd) {
   Object *out = NewObject(nullptr, "file.output", MMA_StreamName, "RAM:Rock_Radio X.mp3", MMA_ObjectName,
                           "Melodune Rec FileOuput", MMA_OwnTask, 1, MMA_ErrorCode, &err);
   ASSERT_NE(out, nullptr) << err;
-  ASSERT_TRUE(MediaConnect(ch.buffer, 1, out, 0));
-  BYTE sig = AllocSignal(-1);
-  EXPECT_TRUE(DoMethod(out, MMM_SignalAtEnd, FindTask(nullptr), sig));
-  ASSERT_TRUE(DoMethod(out, MMM_Play));
-  EXPECT_NE(platform::WaitTimeout(1u << sig, 20000), 0u);
+  BYTE sig = 0;
+  ASSERT_NO_FATAL_FAILURE(PlayToEnd(ch, out, sig));
   EXPECT_EQ(MediaGetPort(out, 0, MMA_OutputState), 0u);
   EXPECT_EQ(MediaGetPort(ch.buffer, 0, MMA_ErrorCode), static_cast<IPTR>(MMERR_END_OF_DATA));
   DoMethod(out, MMM_Stop);
@@ -367,11 +362,8 @@ TEST(FileOutput, DiskFullEndsWithThatError) {
   LONG err = -1;
   Object *out = NewObject(nullptr, "file.output", MMA_StreamName, "RAM:full.mp3", MMA_ErrorCode, &err);
   ASSERT_NE(out, nullptr) << err;
-  ASSERT_TRUE(MediaConnect(ch.buffer, 1, out, 0));
-  BYTE sig = AllocSignal(-1);
-  EXPECT_TRUE(DoMethod(out, MMM_SignalAtEnd, FindTask(nullptr), sig));
-  ASSERT_TRUE(DoMethod(out, MMM_Play));
-  EXPECT_NE(platform::WaitTimeout(1u << sig, 20000), 0u);
+  BYTE sig = 0;
+  ASSERT_NO_FATAL_FAILURE(PlayToEnd(ch, out, sig));
   EXPECT_EQ(MediaGetPort(out, 0, MMA_ErrorCode), static_cast<IPTR>(MMERR_DISK_FULL));
   EXPECT_STREQ(MediaFault(MMERR_DISK_FULL), "disk full");
   DoMethod(out, MMM_Stop);

@@ -9,10 +9,11 @@
 #include <vector>
 
 #include "reggae/reggae.h"
+#include "support/icy_stream.h"
 
 namespace reggaetest {
 
-inline std::string Fixture(const char *name) { return std::string(MELODUNE_FIXTURE_DIR) + "/" + name; }
+using testsupport::Fixture;
 
 // Pulls everything from an output port.
 inline std::vector<uint8_t> PullAll(Object *obj, ULONG port, LONG chunk = 4096, LONG *endError = nullptr) {

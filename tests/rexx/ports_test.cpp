@@ -17,6 +17,7 @@
 
 #include "rexx/rexx.h"
 #include "support/clock_rate.h"
+#include "support/env_var.h"
 #include "support/temp_root.h"
 #include "test_host.h"
 
@@ -27,10 +28,6 @@ namespace {
 // Every test gets its own port folder, so that parallel runs never meet.
 class Ports : public ::testing::Test {
 protected:
-  void SetUp() override {
-    setenv("MELODUNE_PORT_DIR", dir_.c_str(), 1);
-  }
-  void TearDown() override { unsetenv("MELODUNE_PORT_DIR"); }
   std::string SocketPath(const std::string &name) const { return dir_ + "/" + platform::RexxPortFileName(name); }
 
   // A raw connection to a port's socket.
@@ -57,6 +54,7 @@ protected:
   testsupport::ClockRate clock_{50};
   testsupport::TempRoot tmp_{"rexx-ports"};
   std::string root_ = tmp_.path(), dir_ = root_ + "/ports";
+  testsupport::EnvVar portDir_{"MELODUNE_PORT_DIR", dir_.c_str()};
 };
 
 TEST(Argstrings, KeepLengthAndBytesIncludingNul) {

@@ -44,24 +44,13 @@ TEST_F(StationsTest, NamesAreFoundByFullNameBeforeDisplayName) {
   EXPECT_STREQ(StationDisplayName("plain"), "plain");
 }
 
-class TestSlotTest : public StationsTest {
+class TestSlotTest : public EditTreeTest {
 protected:
-  void SetUp() override {
-    StationsTest::SetUp();
-    tree = MUI_NewObject(MUIC_Listtree, MUIA_Listtree_ConstructHook, &StationConstructHook,
-                         MUIA_Listtree_DestructHook, &StationDestructHook, TAG_DONE);
-    g.editTree = tree;
-  }
-  void TearDown() override {
-    MUI_DisposeObject(tree);
-    StationsTest::TearDown();
-  }
   MUIS_Listtree_TreeNode *Add(const char *name, StationNode *payload, APTR parent, IPTR flags) {
     return reinterpret_cast<MUIS_Listtree_TreeNode *>(DoMethod(tree, MUIM_Listtree_Insert, name, payload, parent,
                                                                MUIV_Listtree_Insert_PrevNode_Tail, flags));
   }
   void Activate(APTR node) { SetAttrs(tree, MUIA_Listtree_Active, node, TAG_DONE); }
-  Object *tree = nullptr;
 };
 
 TEST_F(TestSlotTest, TheEditorsStationPlaysThroughTheSpareSlot) {

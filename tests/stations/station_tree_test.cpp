@@ -9,21 +9,17 @@ namespace {
 
 using Node = MUIS_Listtree_TreeNode;
 
-class StationTreeTest : public StationsTest {
+class StationTreeTest : public EditTreeTest {
 protected:
   void SetUp() override {
-    StationsTest::SetUp();
-    tree = MUI_NewObject(MUIC_Listtree, MUIA_Listtree_ConstructHook, &StationConstructHook,
-                         MUIA_Listtree_DestructHook, &StationDestructHook, TAG_DONE);
+    EditTreeTest::SetUp();
     ASSERT_NE(tree, nullptr);
     status = MUI_NewObject(MUIC_Text, MUIA_Text_Contents, "welcome", TAG_DONE);
-    g.editTree = tree;
     g.editStatus = status;
   }
   void TearDown() override {
-    MUI_DisposeObject(tree);
     MUI_DisposeObject(status);
-    StationsTest::TearDown();
+    EditTreeTest::TearDown();
   }
   Node *Child(Node *parent, LONG pos) {
     return reinterpret_cast<Node *>(DoMethod(tree, MUIM_Listtree_GetEntry, parent, pos,
@@ -42,7 +38,7 @@ protected:
     return t ? reinterpret_cast<const char *>(t) : "";
   }
 
-  Object *tree = nullptr, *status = nullptr;
+  Object *status = nullptr;
 };
 
 TEST_F(StationTreeTest, GroupsComeFromNamePrefixes) {

@@ -53,6 +53,23 @@ protected:
   struct MUI_CustomClass *mcc = nullptr;
 };
 
+// With the editor's tree (g.editTree), whose hooks are the list's own.
+class EditTreeTest : public StationsTest {
+protected:
+  void SetUp() override {
+    StationsTest::SetUp();
+    tree = MUI_NewObject(MUIC_Listtree, MUIA_Listtree_ConstructHook, &StationConstructHook,
+                         MUIA_Listtree_DestructHook, &StationDestructHook, TAG_DONE);
+    g.editTree = tree;
+  }
+  void TearDown() override {
+    MUI_DisposeObject(tree);
+    StationsTest::TearDown();
+  }
+
+  Object *tree = nullptr;
+};
+
 // The entry at index as (name, icon, stream), "<null>" for null fields.
 std::vector<std::string> Entry(LONG index);
 

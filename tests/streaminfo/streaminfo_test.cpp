@@ -25,6 +25,7 @@
 #include "streaminfo/PercentEncode.h"
 #include "streaminfo/TitleText.h"
 #include "support/clock_rate.h"
+#include "support/env_var.h"
 #include "support/plugin_host.h"
 
 namespace {
@@ -71,24 +72,7 @@ TEST(TitleText, TitlePartQuotingAndVideoHost) {
   unsetenv("MELODUNE_VIDEO_SITE");
 }
 
-// Sets an environment variable (null: removes it) for the scope.
-struct EnvGuard {
-  std::string name, old;
-  bool had;
-  EnvGuard(const char *n, const char *value) : name(n), had(getenv(n) != nullptr) {
-    if (had) old = getenv(n);
-    if (value)
-      setenv(n, value, 1);
-    else
-      unsetenv(n);
-  }
-  ~EnvGuard() {
-    if (had)
-      setenv(name.c_str(), old.c_str(), 1);
-    else
-      unsetenv(name.c_str());
-  }
-};
+using testsupport::EnvVar;
 
 class StreamInfoHost : public testsupport::PluginHost {
 protected:
@@ -163,7 +147,7 @@ protected:
 };
 
 TEST_F(StreamInfoHost, TitleActionsHandTheTitleOutAsData) {
-  EnvGuard noX("DISPLAY", nullptr), noWayland("WAYLAND_DISPLAY", nullptr);
+  EnvVar noX("DISPLAY", nullptr), noWayland("WAYLAND_DISPLAY", nullptr);
   // A fake desktop opener that notes how many arguments it got and the first.
   const std::string bin = root + "/bin", seen = root + "/opener";
   std::filesystem::create_directory(bin);
@@ -173,7 +157,7 @@ TEST_F(StreamInfoHost, TitleActionsHandTheTitleOutAsData) {
   }
   chmod((bin + "/xdg-open").c_str(), 0755);
   const std::string path = bin + ":" + (getenv("PATH") ? getenv("PATH") : "");
-  EnvGuard p("PATH", path.c_str()), site("MELODUNE_VIDEO_SITE", "video.test");
+  EnvVar p("PATH", path.c_str()), site("MELODUNE_VIDEO_SITE", "video.test");
   Start("Rock/Radio X");
 
   DoMethod(host.Bar(0), MM_Melodune_MenuAction, MENU_STREAMINFO);
@@ -190,21 +174,12 @@ TEST_F(StreamInfoHost, TitleActionsHandTheTitleOutAsData) {
     return std::string(std::istreambuf_iterator<char>(f), {});
   };
 
+  const std::string title = "Artist" + NB + "-" + NB + "Song";
   // No station: a title is not kept.
-  SetAttrs(G->siTitle.load(), MUIA_Text_Contents,
-           "Artist"
-           "\xA0"
-           "-"
-           "\xA0"
-           "Song");
+  SetAttrs(G->siTitle.load(), MUIA_Text_Contents, title.c_str());
   EXPECT_TRUE(History().empty());
   G->currStation = 0;
-  SetAttrs(G->siTitle.load(), MUIA_Text_Contents,
-           "Artist"
-           "\xA0"
-           "-"
-           "\xA0"
-           "Song");
+  SetAttrs(G->siTitle.load(), MUIA_Text_Contents, title.c_str());
   EXPECT_EQ(History(), std::vector<std::string>{"Rock/Radio X: Artist" + NB + "-" + NB + "Song"});
 
   platform::AreaClick(G->siTitle.load()); // this is the GUI task

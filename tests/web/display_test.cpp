@@ -79,6 +79,19 @@ protected:
     EXPECT_EQ(Send("k=bar&s=0&e=down" + xy), 204);
     EXPECT_EQ(Send("k=bar&s=0&e=up" + xy), 204);
   }
+  // From the page's hello on: item chosen from the bar's pop-up menu; win
+  // is the description of the window it opens.
+  void OpenFromMenu(Events &ev, const std::string &item, std::string &win) {
+    ASSERT_TRUE(ev.Wait("event: hello"));
+    Click();
+    ASSERT_TRUE(ev.Wait("event: dialog\ndata: {\"id\""));
+    std::string m = ev.Rest();
+    EXPECT_EQ(Send("k=answer&id=" + std::to_string(Field(m, "id")) + "&v=" +
+                   std::to_string(IdBefore(m, "\"t\":\"" + item + "\"", "n"))),
+              204);
+    ASSERT_TRUE(ev.Wait("event: window"));
+    win = ev.Rest();
+  }
   uint32_t Centre() {
     IBox b = host.BarBox(0);
     return platform::ScreenBarTarget(host.BarScreen(0))->Pixel(b.Left + b.Width / 2, b.Top + b.Height / 2);
@@ -238,15 +251,8 @@ TEST_F(DisplayTest, RightButtonInsideTheGadgetReachesItsEventHandler) {
 TEST_F(DisplayTest, WindowsAreDescribedAndTheirInputReachesTheObjects) {
   AsPage([&] {
     Events ev(port, token);
-    ASSERT_TRUE(ev.Wait("event: hello"));
-    Click();
-    ASSERT_TRUE(ev.Wait("event: dialog\ndata: {\"id\""));
-    std::string m = ev.Rest();
-    EXPECT_EQ(Send("k=answer&id=" + std::to_string(Field(m, "id")) + "&v=" +
-                   std::to_string(IdBefore(m, "\"t\":\"Window...\"", "n"))),
-              204);
-    ASSERT_TRUE(ev.Wait("event: window"));
-    std::string win = ev.Rest();
+    std::string win;
+    ASSERT_NO_FATAL_FAILURE(OpenFromMenu(ev, "Window...", win));
     for (const char *k :
          {"\"k\":\"group\"", "\"k\":\"string\",\"v\":\"caf\xc3\xa9\"", "\"k\":\"list\",\"count\":3", "\"k\":\"tree\"",
           "\"k\":\"gauge\",\"cur\":40,\"max\":100", "\"t\":\"40 %\"", "\"k\":\"busy\",\"speed\":20", "\"k\":\"balance\"",
@@ -336,15 +342,8 @@ TEST_F(DisplayTest, FileRequesterAnswersADrawerAndFile) {
 TEST_F(DisplayTest, AContextMenuChoiceReachesTheListWithTheItemsUserData) {
   AsPage([&] {
     Events ev(port, token);
-    ASSERT_TRUE(ev.Wait("event: hello"));
-    Click();
-    ASSERT_TRUE(ev.Wait("event: dialog\ndata: {\"id\""));
-    std::string m = ev.Rest();
-    EXPECT_EQ(Send("k=answer&id=" + std::to_string(Field(m, "id")) + "&v=" +
-                   std::to_string(IdBefore(m, "\"t\":\"Rows...\"", "n"))),
-              204);
-    ASSERT_TRUE(ev.Wait("event: window"));
-    std::string win = ev.Rest();
+    std::string win;
+    ASSERT_NO_FATAL_FAILURE(OpenFromMenu(ev, "Rows...", win));
     long big = IdBefore(win, "\"k\":\"list\",\"count\":50000");
     ASSERT_GT(big, 0) << win;
     // The right button on the list: its menu pops up at that point; the
