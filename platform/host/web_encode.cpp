@@ -1,10 +1,9 @@
-// JSON and PNG for the browser display. libpng is used only here.
+// JSON and PNG for the browser display.
 #include "host/web_encode.h"
-
-#include <png.h>
 
 #include <cstdio>
 
+#include "clib/png_codec.h"
 #include "exec/text.h"
 
 namespace platform::web {
@@ -87,46 +86,13 @@ Json &Json::Raw(std::string_view json) {
   return *this;
 }
 
-namespace {
-
-void WriteToString(png_structp png, png_bytep data, png_size_t length) {
-  auto *out = static_cast<std::string *>(png_get_io_ptr(png));
-  out->append(reinterpret_cast<const char *>(data), length);
-}
-void FlushNothing(png_structp) {}
-
-} // namespace
-
 std::string EncodePNG(const uint32_t *argb, int w, int h) {
   if (!argb || w <= 0 || h <= 0 || w > 16384 || h > 16384) return {};
-  std::string out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return {};
-  png_infop info = png_create_info_struct(png);
-  std::vector<png_byte> row(static_cast<size_t>(w) * 4);
-  if (!info || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, info ? &info : nullptr);
-    return {};
-  }
-  png_set_write_fn(png, &out, WriteToString, FlushNothing);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 8, PNG_COLOR_TYPE_RGB_ALPHA,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_compression_level(png, 3); // frames go out many times a second
-  png_write_info(png, info);
-  for (int y = 0; y < h; ++y) {
-    const uint32_t *src = argb + static_cast<size_t>(y) * w;
-    for (int x = 0; x < w; ++x) {
-      uint32_t p = src[x];
-      row[x * 4 + 0] = static_cast<png_byte>(p >> 16);
-      row[x * 4 + 1] = static_cast<png_byte>(p >> 8);
-      row[x * 4 + 2] = static_cast<png_byte>(p);
-      row[x * 4 + 3] = static_cast<png_byte>(p >> 24);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return out;
+  clib::png::EncodeOptions options;
+  options.compression = 3; // frames go out many times a second
+  std::vector<uint8_t> png;
+  if (clib::png::Encode(argb, uint32_t(w), uint32_t(h), size_t(w), png, options) != clib::Error::None) return {};
+  return std::string(png.begin(), png.end());
 }
 
 std::string Base64(std::string_view bytes) {

@@ -1,10 +1,7 @@
-// The one place libpng is used: decoding a PNG file into ARGB bytes.
-#include <png.h>
-
-#include <cstdio>
+// PNG files as ARGB bytes, for images and icons.
 #include <cstring>
-#include <memory>
 
+#include "clib/png_codec.h"
 #include "dos/dos.h"
 #include "exec/exec.h"
 #include "mui/render.h"
@@ -12,25 +9,11 @@
 namespace platform {
 
 bool DecodePNGFile(const std::string &linuxPath, std::vector<uint8_t> &argb, ULONG &width, ULONG &height) {
-  std::unique_ptr<FILE, int (*)(FILE *)> f(std::fopen(linuxPath.c_str(), "rb"), std::fclose);
-  if (!f) return false;
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_stdio(&image, f.get())) return false;
-  // Icons are small; refuse absurd sizes before allocating.
-  if (image.width == 0 || image.height == 0 || image.width > 8192 || image.height > 8192) {
-    png_image_free(&image);
-    return false;
-  }
-  image.format = PNG_FORMAT_ARGB;
-  std::vector<uint8_t> buf(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, buf.data(), 0, nullptr)) {
-    png_image_free(&image);
-    return false;
-  }
-  width = image.width;
-  height = image.height;
-  argb = std::move(buf);
+  // Icons are small; absurd sizes are refused before allocating.
+  clib::Size size;
+  if (!clib::png::ReadFile(linuxPath, 8192, argb, size)) return false;
+  width = size.width;
+  height = size.height;
   return true;
 }
 

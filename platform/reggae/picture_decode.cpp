@@ -71,13 +71,8 @@ uint32_t ShrinkOnLoad(const PictureInfo &info, uint32_t minWidth, uint32_t minHe
 }
 
 PictureInfo ShrunkInfo(const PictureInfo &info, uint32_t shrink) {
-  PictureInfo out = info;
-  if (shrink > 1) {
-    // Rounded up, as libjpeg sizes its scaled output.
-    out.width = (info.width + shrink - 1) / shrink;
-    out.height = (info.height + shrink - 1) / shrink;
-  }
-  return out;
+  const clib::Size s = clib::Shrunk(clib::Size{info.width, info.height}, shrink);
+  return PictureInfo{info.format, s.width, s.height};
 }
 
 PictureError DecodePicture(const uint8_t *data, size_t size, uint8_t *dst, size_t dstSize, uint32_t &rowsDone,

@@ -13,23 +13,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "clib/codec.h"
+
 namespace reggae::pictures {
 
 enum class PictureFormat { Unknown, Png, Jpeg, Gif, Bmp, Ico, WebP };
 
-enum class PictureError {
-  None,
-  Unsupported, // not a picture, or a kind of one we do not read
-  Corrupt,     // the data contradicts itself
-  Truncated,   // the data ends before the picture does
-  TooLarge,    // over the size limits
-  NoMemory,
-};
+// None, Unsupported, Corrupt, Truncated, TooLarge or NoMemory: the picture
+// libraries' results, see clib/codec.h.
+using PictureError = clib::Error;
 
 // The largest picture we hold: both sides and the pixel count are bounded so
 // that width * height * 4 fits a 32-bit size with room to spare.
 constexpr uint32_t kMaxPictureSide = 32768;
 constexpr uint64_t kMaxPicturePixels = uint64_t(1) << 26; // 256 MiB of ARGB
+constexpr clib::Limits kPictureLimits{kMaxPictureSide, kMaxPicturePixels};
 
 struct PictureInfo {
   PictureFormat format = PictureFormat::Unknown;
@@ -66,9 +64,6 @@ PictureError DecodePicture(const uint8_t *data, size_t size, PictureInfo &info, 
 // Encodes ARGB pixels (rows of stride bytes) as a PNG with an alpha channel.
 PictureError EncodePng(const uint8_t *argb, uint32_t width, uint32_t height, size_t stride, std::vector<uint8_t> &out);
 
-inline bool PictureFits(uint64_t width, uint64_t height) {
-  return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
-         width * height <= kMaxPicturePixels;
-}
+inline bool PictureFits(uint64_t width, uint64_t height) { return kPictureLimits.Fits(width, height); }
 
 } // namespace reggae::pictures

@@ -1,12 +1,13 @@
 // Area input modes, groups and pages, texts, strings, numbers, images and
 // the pop-up ASL field.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "clib/png_codec.h"
 #include "dos/dos.h"
 #include "mui/display.h"
 #include "mui/mui.h"
@@ -179,18 +180,15 @@ struct FileTest : ::testing::Test {
 
 TEST_F(FileTest, ImageSpecFourAndFiveLoadPngPictures) {
   // A 3x2 picture with a transparent pixel.
-  png_image img{};
-  img.version = PNG_IMAGE_VERSION;
-  img.width = 3;
-  img.height = 2;
-  img.format = PNG_FORMAT_ARGB;
   UBYTE px[2][12] = {};
   for (int i = 0; i < 6; ++i) {
     UBYTE *p = &px[i / 3][(i % 3) * 4];
     p[0] = i == 0 ? 0 : 0xFF, p[1] = 0xFF, p[2] = 0, p[3] = 0;
   }
-  std::string file = (root / "SYS" / "icon.png").string();
-  ASSERT_TRUE(png_image_write_to_file(&img, file.c_str(), 0, px, 0, nullptr));
+  std::vector<uint8_t> png;
+  ASSERT_EQ(clib::png::Encode(&px[0][0], 3, 2, 12, png), clib::Error::None);
+  std::ofstream(root / "SYS" / "icon.png", std::ios::binary)
+      .write(reinterpret_cast<const char *>(png.data()), std::streamsize(png.size()));
   Screen *scr = platform::OpenPlatformScreen({});
   for (const char *spec : {"4:SYS:icon.png", "5:sys:ICON.png"}) {
     Object *image = MUI_NewObject(MUIC_Image, MUIA_Image_Spec, spec);

@@ -1,19 +1,16 @@
 #include "tests/pictures/picture_makers.h"
 
-#include <cstdio>
-#include <gif_lib.h>
-#include <jpeglib.h>
-#include <png.h>
-#include <webp/encode.h>
-
 #include <algorithm>
-#include <csetjmp>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <stdexcept>
+
+#include "clib/gif_codec.h"
+#include "clib/jpeg_codec.h"
+#include "clib/png_codec.h"
+#include "clib/webp_codec.h"
 
 namespace picmake {
 
@@ -35,80 +32,26 @@ Image Quadrants(uint32_t w, uint32_t h, uint32_t tl, uint32_t tr, uint32_t bl, u
 }
 Image Halves(uint32_t w, uint32_t h, uint32_t left, uint32_t right) { return Quadrants(w, h, left, right, left, right); }
 
-// ---- PNG ----
 namespace {
-void PngWrite(png_structp png, png_bytep d, size_t n) {
-  auto *out = static_cast<Bytes *>(png_get_io_ptr(png));
-  out->insert(out->end(), d, d + n);
-}
-void PngFlush(png_structp) {}
-
-bool PngInner(png_structp png, png_infop info, const Image &img, PngKind kind, bool interlaced,
-              std::vector<png_bytep> &rows, std::vector<png_color> &pal, std::vector<png_byte> &trns) {
-  if (setjmp(png_jmpbuf(png)))
-    return false;
-  int type = kind == PngKind::Rgb ? PNG_COLOR_TYPE_RGB
-             : kind == PngKind::Gray ? PNG_COLOR_TYPE_GRAY
-             : kind == PngKind::Palette ? PNG_COLOR_TYPE_PALETTE
-                                        : PNG_COLOR_TYPE_RGB_ALPHA;
-  png_set_IHDR(png, info, img.w, img.h, kind == PngKind::Rgba16 ? 16 : 8, type,
-               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  if (kind == PngKind::Palette) {
-    png_set_PLTE(png, info, pal.data(), int(pal.size()));
-    png_set_tRNS(png, info, trns.data(), int(trns.size()), nullptr);
-  }
-  png_write_info(png, info);
-  png_write_image(png, rows.data());
-  png_write_end(png, nullptr);
-  return true;
+// out by reference: it is read after the writer filled it.
+Bytes Checked(clib::Error e, Bytes &out, const char *what) {
+  if (e != clib::Error::None)
+    throw std::runtime_error(std::string(what) + " write failed");
+  return std::move(out);
 }
 } // namespace
 
+// ---- PNG ----
 Bytes Png(const Image &img, PngKind kind, bool interlaced) {
-  // Build rows in the PNG's own layout.
-  size_t channels = kind == PngKind::Rgb ? 3 : kind == PngKind::Gray || kind == PngKind::Palette ? 1 : 4;
-  size_t depth = kind == PngKind::Rgba16 ? 2 : 1;
-  std::vector<Bytes> data(img.h, Bytes(img.w * channels * depth));
-  std::vector<png_color> pal;
-  std::vector<png_byte> trns;
-  std::map<uint32_t, int> index;
-  for (uint32_t y = 0; y < img.h; ++y)
-    for (uint32_t x = 0; x < img.w; ++x) {
-      uint32_t c = img.at(x, y);
-      uint8_t a = c >> 24, r = c >> 16, g = c >> 8, b = uint8_t(c);
-      uint8_t *o = &data[y][x * channels * depth];
-      switch (kind) {
-      case PngKind::Rgba: o[0] = r, o[1] = g, o[2] = b, o[3] = a; break;
-      case PngKind::Rgb: o[0] = r, o[1] = g, o[2] = b; break;
-      case PngKind::Gray: o[0] = g; break;
-      case PngKind::Rgba16:
-        o[0] = o[1] = r, o[2] = o[3] = g, o[4] = o[5] = b, o[6] = o[7] = a;
-        break;
-      case PngKind::Palette: {
-        auto it = index.find(c);
-        if (it == index.end()) {
-          it = index.emplace(c, int(pal.size())).first;
-          pal.push_back({r, g, b});
-          trns.push_back(a);
-        }
-        o[0] = uint8_t(it->second);
-        break;
-      }
-      }
-    }
-  std::vector<png_bytep> rows;
-  for (auto &r : data)
-    rows.push_back(r.data());
+  static const std::map<PngKind, clib::png::Stored> stored = {
+      {PngKind::Rgba, clib::png::Stored::Rgba},       {PngKind::Rgb, clib::png::Stored::Rgb},
+      {PngKind::Gray, clib::png::Stored::Gray},       {PngKind::Palette, clib::png::Stored::Palette},
+      {PngKind::Rgba16, clib::png::Stored::Rgba16}};
+  clib::png::EncodeOptions options;
+  options.stored = stored.at(kind);
+  options.interlaced = interlaced;
   Bytes out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_set_write_fn(png, &out, PngWrite, PngFlush);
-  bool ok = PngInner(png, info, img, kind, interlaced, rows, pal, trns);
-  png_destroy_write_struct(&png, &info);
-  if (!ok)
-    throw std::runtime_error("png write failed");
-  return out;
+  return Checked(clib::png::Encode(img.px.data(), img.w, img.h, size_t(img.w) * 4, out, options), out, "png");
 }
 
 static uint32_t Crc32(const uint8_t *d, size_t n) {
@@ -141,48 +84,20 @@ Bytes PngHeaderOnly(uint32_t w, uint32_t h) {
 
 // ---- JPEG ----
 Bytes Jpeg(const Image &img, int quality, bool gray, bool progressive) {
-  jpeg_compress_struct c;
-  jpeg_error_mgr err;
-  c.err = jpeg_std_error(&err);
-  jpeg_create_compress(&c);
-  unsigned char *mem = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&c, &mem, &size);
-  c.image_width = img.w;
-  c.image_height = img.h;
-  c.input_components = 4;
-  c.in_color_space = JCS_EXT_ARGB;
-  jpeg_set_defaults(&c);
-  if (gray)
-    jpeg_set_colorspace(&c, JCS_GRAYSCALE);
-  jpeg_set_quality(&c, quality, TRUE);
-  if (progressive)
-    jpeg_simple_progression(&c);
-  jpeg_start_compress(&c, TRUE);
-  while (c.next_scanline < c.image_height) {
-    JSAMPROW row = const_cast<uint8_t *>(&img.px[size_t(c.next_scanline) * img.w * 4]);
-    jpeg_write_scanlines(&c, &row, 1);
-  }
-  jpeg_finish_compress(&c);
-  jpeg_destroy_compress(&c);
-  Bytes out(mem, mem + size);
-  std::free(mem);
-  return out;
+  clib::jpeg::EncodeOptions options;
+  options.quality = quality;
+  options.gray = gray;
+  options.progressive = progressive;
+  Bytes out;
+  return Checked(clib::jpeg::Encode(img.px.data(), img.w, img.h, size_t(img.w) * 4, out, options), out, "jpeg");
 }
 
 // ---- GIF ----
-namespace {
-int GifWrite(GifFileType *gif, const GifByteType *d, int n) {
-  auto *out = static_cast<Bytes *>(gif->UserData);
-  out->insert(out->end(), d, d + n);
-  return n;
-}
-} // namespace
-
 Bytes Gif(const Image &img, bool interlaced, const std::vector<Image> &more) {
   std::map<uint32_t, int> index;
-  std::vector<GifColorType> colours;
-  int transparent = -1;
+  std::vector<clib::gif::Colour> colours;
+  clib::gif::EncodeOptions options;
+  options.interlaced = interlaced;
   auto indexOf = [&](uint32_t c) {
     if ((c >> 24) == 0)
       c = 0;
@@ -191,74 +106,32 @@ Bytes Gif(const Image &img, bool interlaced, const std::vector<Image> &more) {
       return it->second;
     int i = int(colours.size());
     index.emplace(c, i);
-    colours.push_back({GifByteType(c >> 16), GifByteType(c >> 8), GifByteType(c)});
+    colours.push_back({uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
     if (c == 0)
-      transparent = i;
+      options.transparent = i;
     return i;
   };
-  std::vector<std::vector<GifByteType>> frames;
-  for (const Image *f : [&] {
-         std::vector<const Image *> v{&img};
-         for (auto &m : more)
-           v.push_back(&m);
-         return v;
-       }()) {
-    std::vector<GifByteType> idx(size_t(f->w) * f->h);
+  std::vector<clib::gif::Frame> frames;
+  std::vector<const Image *> images{&img};
+  for (auto &m : more)
+    images.push_back(&m);
+  for (const Image *f : images) {
+    clib::gif::Frame frame{f->w, f->h, std::vector<uint8_t>(size_t(f->w) * f->h)};
     for (uint32_t y = 0; y < f->h; ++y)
       for (uint32_t x = 0; x < f->w; ++x)
-        idx[size_t(y) * f->w + x] = GifByteType(indexOf(f->at(x, y)));
-    frames.push_back(std::move(idx));
+        frame.indices[size_t(y) * f->w + x] = uint8_t(indexOf(f->at(x, y)));
+    frames.push_back(std::move(frame));
   }
-  int bits = 1;
-  while ((1 << bits) < int(colours.size()))
-    ++bits;
-  colours.resize(size_t(1) << bits);
   Bytes out;
-  int err = 0;
-  GifFileType *gif = EGifOpen(&out, GifWrite, &err);
-  ColorMapObject *map = GifMakeMapObject(1 << bits, colours.data());
-  EGifSetGifVersion(gif, true);
-  EGifPutScreenDesc(gif, int(img.w), int(img.h), bits, 0, map);
-  for (size_t f = 0; f < frames.size(); ++f) {
-    const Image &fi = f == 0 ? img : more[f - 1];
-    GraphicsControlBlock gcb{};
-    gcb.DisposalMode = DISPOSAL_UNSPECIFIED;
-    gcb.DelayTime = 10;
-    gcb.TransparentColor = transparent;
-    GifByteType ext[4];
-    size_t n = EGifGCBToExtension(&gcb, ext);
-    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, int(n), ext);
-    EGifPutImageDesc(gif, 0, 0, int(fi.w), int(fi.h), interlaced, nullptr);
-    // Interlaced frames are written in pass order.
-    std::vector<int> order;
-    if (interlaced) {
-      for (int p : {0, 4, 2, 1})
-        for (int y = p; y < int(fi.h); y += p == 0 || p == 4 ? 8 : p == 2 ? 4 : 2)
-          order.push_back(y);
-    } else {
-      for (int y = 0; y < int(fi.h); ++y)
-        order.push_back(y);
-    }
-    for (int y : order)
-      EGifPutLine(gif, &frames[f][size_t(y) * fi.w], int(fi.w));
-  }
-  EGifCloseFile(gif, &err);
-  GifFreeMapObject(map);
-  return out;
+  return Checked(clib::gif::Encode(img.w, img.h, colours, frames, out, options), out, "gif");
 }
 
 // ---- WebP ----
 Bytes WebP(const Image &img, bool lossless) {
-  Bytes rgba(img.px.size());
-  for (size_t i = 0; i < img.px.size(); i += 4) {
-    rgba[i] = img.px[i + 1], rgba[i + 1] = img.px[i + 2], rgba[i + 2] = img.px[i + 3], rgba[i + 3] = img.px[i];
-  }
-  uint8_t *out = nullptr;
-  size_t n = lossless ? WebPEncodeLosslessRGBA(rgba.data(), int(img.w), int(img.h), int(img.w * 4), &out)
-                      : WebPEncodeRGBA(rgba.data(), int(img.w), int(img.h), int(img.w * 4), 95, &out);
-  Bytes b(out, out + n);
-  WebPFree(out);
-  return b;
+  clib::webp::EncodeOptions options;
+  options.lossless = lossless;
+  Bytes out;
+  return Checked(clib::webp::Encode(img.px.data(), img.w, img.h, size_t(img.w) * 4, out, options), out, "webp");
 }
 
 // ---- BMP and ICO, by hand ----
