@@ -200,13 +200,35 @@ const AlsaApi &Alsa() {
   return api;
 }
 
-class PulseSink : public AudioSink {
+void FreePulse(pa_simple *s) { Pulse().simple_free(s); }
+void FreeAlsa(snd_pcm_t *pcm) { Alsa().pcm_close(pcm); }
+
+// A sink on a sound library's handle, open in one format at a time.
+template <class H, void (*Free)(H *)> class DeviceSink : public AudioSink {
 public:
-  ~PulseSink() override { Close(); }
-  bool Open(int rate, int channels) override {
-    if (s_ && rate == rate_ && channels == channels_)
+  ~DeviceSink() override { Close(); }
+  bool Open(int rate, int channels) final {
+    if (h_ && rate == rate_ && channels == channels_)
       return true;
     Close();
+    return OpenHandle(rate, channels);
+  }
+
+protected:
+  // Opens h_ in this format (h_ is closed).
+  virtual bool OpenHandle(int rate, int channels) = 0;
+  void Close() {
+    if (h_)
+      Free(h_);
+    h_ = nullptr;
+  }
+  H *h_ = nullptr;
+  int rate_ = 0, channels_ = 0;
+};
+
+class PulseSink : public DeviceSink<pa_simple, FreePulse> {
+public:
+  bool OpenHandle(int rate, int channels) override {
     if (!Pulse().ok) return false;
     pa_sample_spec ss{};
     ss.format = PA_SAMPLE_S16NE;
@@ -216,44 +238,31 @@ public:
     std::memset(&attr, 0xFF, sizeof attr); // (uint32_t)-1: server default
     attr.tlength = static_cast<uint32_t>(rate * channels * 2 / 5); // 200 ms
     int err = 0;
-    s_ = Pulse().simple_new(nullptr, "Melodune", PA_STREAM_PLAYBACK, nullptr, "radio", &ss, nullptr, &attr, &err);
+    h_ = Pulse().simple_new(nullptr, "Melodune", PA_STREAM_PLAYBACK, nullptr, "radio", &ss, nullptr, &attr, &err);
     rate_ = rate;
     channels_ = channels;
-    return s_ != nullptr;
+    return h_ != nullptr;
   }
   bool Write(const int16_t *samples, size_t frames) override {
     int err = 0;
-    return s_ && Pulse().simple_write(s_, samples, frames * static_cast<size_t>(channels_) * 2, &err) == 0;
+    return h_ && Pulse().simple_write(h_, samples, frames * static_cast<size_t>(channels_) * 2, &err) == 0;
   }
   void Drain() override {
     int err = 0;
-    if (s_)
-      Pulse().simple_drain(s_, &err);
+    if (h_)
+      Pulse().simple_drain(h_, &err);
   }
-
-private:
-  void Close() {
-    if (s_)
-      Pulse().simple_free(s_);
-    s_ = nullptr;
-  }
-  pa_simple *s_ = nullptr;
-  int rate_ = 0, channels_ = 0;
 };
 
-class AlsaSink : public AudioSink {
+class AlsaSink : public DeviceSink<snd_pcm_t, FreeAlsa> {
 public:
-  ~AlsaSink() override { Close(); }
-  bool Open(int rate, int channels) override {
-    if (pcm_ && rate == rate_ && channels == channels_)
-      return true;
-    Close();
+  bool OpenHandle(int rate, int channels) override {
     if (!Alsa().ok) return false;
-    if (Alsa().pcm_open(&pcm_, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) {
-      pcm_ = nullptr;
+    if (Alsa().pcm_open(&h_, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) {
+      h_ = nullptr;
       return false;
     }
-    if (Alsa().pcm_set_params(pcm_, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, static_cast<unsigned>(channels),
+    if (Alsa().pcm_set_params(h_, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, static_cast<unsigned>(channels),
                            static_cast<unsigned>(rate), 1, 200000) < 0) {
       Close();
       return false;
@@ -263,31 +272,22 @@ public:
     return true;
   }
   bool Write(const int16_t *samples, size_t frames) override {
-    while (pcm_ && frames > 0) {
-      snd_pcm_sframes_t n = Alsa().pcm_writei(pcm_, samples, frames);
+    while (h_ && frames > 0) {
+      snd_pcm_sframes_t n = Alsa().pcm_writei(h_, samples, frames);
       if (n < 0) {
-        if (Alsa().pcm_recover(pcm_, static_cast<int>(n), 1) < 0)
+        if (Alsa().pcm_recover(h_, static_cast<int>(n), 1) < 0)
           return false;
         continue;
       }
       samples += static_cast<size_t>(n) * static_cast<size_t>(channels_);
       frames -= static_cast<size_t>(n);
     }
-    return pcm_ != nullptr;
+    return h_ != nullptr;
   }
   void Drain() override {
-    if (pcm_)
-      Alsa().pcm_drain(pcm_);
+    if (h_)
+      Alsa().pcm_drain(h_);
   }
-
-private:
-  void Close() {
-    if (pcm_)
-      Alsa().pcm_close(pcm_);
-    pcm_ = nullptr;
-  }
-  snd_pcm_t *pcm_ = nullptr;
-  int rate_ = 0, channels_ = 0;
 };
 
 // "auto": the first real device that opens, else the null device.

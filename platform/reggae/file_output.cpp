@@ -3,18 +3,14 @@
 // ends it and signals the task given with MMM_SignalAtEnd.
 #include <algorithm>
 #include <atomic>
-#include <mutex>
-#include <string>
-#include <vector>
 
 #include "dos/dos.h"
-#include "reggae/reggae.h"
+#include "reggae/media_class.h"
+#include "reggae/output_task.h"
 
 namespace {
 
 using namespace reggae;
-
-constexpr LONG kChunk = 16384;
 
 // What a test leaves of the disk; negative: as much as the disk has.
 std::atomic<int64_t> gSpace{-1};
@@ -49,180 +45,68 @@ LONG FromDosError(LONG err, LONG fallback) {
   }
 }
 
-struct Writer {
-  Object *obj = nullptr;
-  BPTR file = 0;
-  std::mutex joinMtx; // one Stop at a time
-  std::mutex ctl;
-  Task *task = nullptr;
-  std::atomic<bool> stop{false};
-  std::atomic<IPTR> state{0};
-  std::atomic<LONG> endError{MMERR_OK};
-  std::atomic<QUAD> written{0};
-  Task *sigTask = nullptr; // guarded by ctl
-  int sigBit = -1;
-  bool ended = false;
+// Opens the file at creation; writes it on the output task and flushes it
+// there at the end, or on the stopping task after a stop. written_ is read
+// from any task.
+class Writer : public OutputTask {
+public:
 
-  ~Writer() {
-    if (file)
-      Close(file);
+  Writer() : OutputTask("file.output", true) {}
+  ~Writer() override {
+    if (file_)
+      Close(file_);
   }
 
-  void Run() {
-    std::vector<UBYTE> buf(kChunk);
-    LONG why = MMERR_OK;
-    while (!stop) {
-      LONG got = PullInput(obj, 0, buf.data(), kChunk);
-      LONG done = 0;
-      while (done < got) {
-        // A short write is retried; the retry tells why it failed.
-        LONG n = LimitedWrite(file, buf.data() + done, got - done);
-        if (n <= 0) {
-          why = FromDosError(IoErr(), MMERR_WRITE_FAILED);
-          break;
-        }
-        done += n;
-        written += n;
-      }
-      if (why != MMERR_OK)
-        break;
-      if (got < kChunk) {
-        LONG err = InputError(obj, 0);
-        if (err != MMERR_OK) {
-          why = err;
-          break;
-        }
-      }
+  static CONST_STRPTR FileName(TagItem *tags) {
+    return reinterpret_cast<CONST_STRPTR>(GetTagData(MMA_StreamName, 0, tags));
+  }
+
+  LONG Prepare(TagItem *tags) {
+    CONST_STRPTR name = FileName(tags);
+    return name && *name ? MMERR_OK : MMERR_BAD_ARGUMENTS;
+  }
+
+  LONG Create(Object *o, TagItem *tags) {
+    obj_ = o;
+    file_ = Open(FileName(tags), MODE_NEWFILE);
+    return file_ ? MMERR_OK : FromDosError(IoErr(), MMERR_CANNOT_OPEN_FILE);
+  }
+
+private:
+  LONG Deliver(UBYTE *data, LONG len) override {
+    LONG done = 0;
+    while (done < len) {
+      // A short write is retried; the retry tells why it failed.
+      LONG n = LimitedWrite(file_, data + done, len - done);
+      if (n <= 0)
+        return FromDosError(IoErr(), MMERR_WRITE_FAILED);
+      done += n;
+      written_ += n;
     }
-    if (stop)
-      return;
-    if (Flush(file) == DOSFALSE && why == MMERR_END_OF_DATA)
+    return MMERR_OK;
+  }
+
+  LONG Finish(LONG why) override {
+    if (Flush(file_) == DOSFALSE && why == MMERR_END_OF_DATA)
       why = FromDosError(IoErr(), MMERR_WRITE_FAILED);
-    endError = why;
-    state = 0;
-    std::lock_guard lock(ctl);
-    ended = true;
-    if (sigTask && sigBit >= 0)
-      Signal(sigTask, 1u << sigBit);
+    return why;
   }
 
-  bool Play() {
-    std::lock_guard lock(ctl);
-    if (task)
-      return true;
-    if (ended)
-      return false; // the file is complete
-    stop = false;
-    AbortPulls(obj, false);
-    state = 1;
-    CONST_STRPTR name = ObjectName(obj);
-    task = platform::CreateTask(name ? name : "file.output", 0, [this] { Run(); });
-    if (!task) {
-      state = 0;
-      endError = MMERR_NO_TASK;
-    }
-    return task != nullptr;
+  void Stopped() override {
+    if (file_)
+      Flush(file_);
   }
 
-  void Stop() {
-    // The task takes ctl as it ends (to signal the end): it is joined
-    // without holding ctl, or the two would wait for each other.
-    std::lock_guard joining(joinMtx);
-    Task *t;
-    {
-      std::lock_guard lock(ctl);
-      if (!task)
-        return;
-      t = task;
-      stop = true;
-      AbortPulls(obj, true);
-    }
-    platform::JoinTask(t);
-    std::lock_guard lock(ctl);
-    task = nullptr;
-    state = 0;
-    if (file)
-      Flush(file);
-  }
-
-  bool SignalAtEnd(Task *t, IPTR bit) {
-    if (!t || bit > 31)
+  bool OwnPort(IPTR attr, IPTR &place) override {
+    if (attr != MMA_StreamLength)
       return false;
-    std::lock_guard lock(ctl);
-    sigTask = t;
-    sigBit = static_cast<int>(bit);
-    if (ended)
-      Signal(t, 1u << bit);
+    place = static_cast<IPTR>(written_.load());
     return true;
   }
-};
 
-struct FoData {
-  Writer *w;
+  BPTR file_ = 0;
+  std::atomic<QUAD> written_{0};
 };
-
-IPTR FoDispatcher(IClass *cl, Object *obj, Msg msg) {
-  auto *data = msg->MethodID == OM_NEW ? nullptr : static_cast<FoData *>(INST_DATA(cl, obj));
-  switch (msg->MethodID) {
-  case OM_NEW: {
-    auto *m = reinterpret_cast<opSet *>(msg);
-    auto name = reinterpret_cast<CONST_STRPTR>(GetTagData(MMA_StreamName, 0, m->ops_AttrList));
-    if (!name || !*name) {
-      SetCreateError(m->ops_AttrList, MMERR_BAD_ARGUMENTS);
-      return 0;
-    }
-    auto *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o)
-      return 0;
-    auto *d = static_cast<FoData *>(INST_DATA(cl, o));
-    d->w = new (std::nothrow) Writer;
-    LONG code = MMERR_NO_MEMORY;
-    if (d->w) {
-      d->w->obj = o;
-      d->w->file = Open(name, MODE_NEWFILE);
-      code = d->w->file ? MMERR_OK : FromDosError(IoErr(), MMERR_CANNOT_OPEN_FILE);
-    }
-    if (code != MMERR_OK) {
-      SetCreateError(m->ops_AttrList, code);
-      CoerceMethod(cl, o, OM_DISPOSE);
-      return 0;
-    }
-    return reinterpret_cast<IPTR>(o);
-  }
-  case OM_DISPOSE:
-    if (data->w) {
-      data->w->Stop();
-      delete data->w;
-      data->w = nullptr;
-    }
-    break;
-  case MMM_Play: return data->w && data->w->Play() ? TRUE : FALSE;
-  case MMM_Stop:
-    if (data->w)
-      data->w->Stop();
-    return TRUE;
-  case MMM_SignalAtEnd: {
-    auto *m = reinterpret_cast<mmpSignalAtEnd *>(msg);
-    return data->w && data->w->SignalAtEnd(m->Task, m->SigBit) ? TRUE : FALSE;
-  }
-  case MMM_GetPort: {
-    auto *m = reinterpret_cast<mmpGetPort *>(msg);
-    if (!m->Place || !data->w || m->Port != 0)
-      break;
-    switch (m->Attribute) {
-    case MMA_OutputState: *m->Place = data->w->state; return TRUE;
-    case MMA_StreamLength: *m->Place = static_cast<IPTR>(data->w->written.load()); return TRUE;
-    case MMA_ErrorCode:
-      *m->Place = static_cast<IPTR>(static_cast<SIPTR>(data->w->endError.load()));
-      return TRUE;
-    default: break;
-    }
-    break;
-  }
-  default: break;
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
 
 } // namespace
 
@@ -230,11 +114,6 @@ void platform::SetFileOutputSpace(int64_t bytes) { gSpace = bytes < 0 ? -1 : byt
 
 namespace {
 
-struct Registration {
-  Registration() {
-    MakeMediaClass("file.output", PortLayout::Sink, sizeof(FoData), FoDispatcher);
-    platform::RegisterLibrary("multimedia/file.output", 52, 0, "file.output 52.0");
-  }
-} gRegistration;
+[[maybe_unused]] IClass *const gClass = MediaClass<Writer, PortLayout::Sink>::Register("file.output");
 
 } // namespace

@@ -13,7 +13,7 @@
 #include "exec/clock.h"
 #include "exec/text.h"
 #include "reggae/http_head.h"
-#include "reggae/reggae.h"
+#include "reggae/media_class.h"
 
 namespace {
 
@@ -54,7 +54,17 @@ LONG MapCurlError(CURLcode c) {
 }
 
 // The response head (status, headers, ownError) comes from the base.
+//
+// Tasks and locks: Create runs on the creating task and hands the request
+// to the connecting task, which it joins; until then nothing else touches
+// the stream. The body is pulled from any task, one at a time under
+// pullMutex, and the pulling task drives the transfer. The wake hook runs
+// on a stopping consumer's task and only wakes curl's poll. After creation
+// the response (status, headers, length, url) does not change and is read
+// without a lock.
 struct HttpStream : HttpResponseHead {
+  static constexpr auto kBadPull = BadPull::Fails;
+
   Object *obj = nullptr;
   CURL *easy = nullptr;
   CURLM *multi = nullptr;
@@ -186,7 +196,41 @@ struct HttpStream : HttpResponseHead {
     return MMERR_OK;
   }
 
-  LONG Pull(UBYTE *buf, LONG len, bool some) {
+  LONG Create(Object *o, TagItem *tags);
+  LONG Pull(Object *, UBYTE *buf, LONG len) { return Body(buf, len, false); }
+  LONG PullSome(Object *, UBYTE *buf, LONG len) { return Body(buf, len, true); }
+
+  bool GetPort(Object *, ULONG port, IPTR attr, IPTR &place) {
+    if (port != 0)
+      return false;
+    switch (attr) {
+    case MMA_StreamLength: place = static_cast<IPTR>(length); return true;
+    case MMA_Http_Headers: place = reinterpret_cast<IPTR>(headerArray.data()); return true;
+    case MMA_Http_ResponseCode: place = static_cast<IPTR>(status); return true;
+    case MMA_StreamURL: place = reinterpret_cast<IPTR>(url.c_str()); return true;
+    case MMA_PortFormat: place = MMFC_STREAM; return true;
+    default: return false;
+    }
+  }
+
+  bool Method(Object *, Msg msg, IPTR &result) {
+    switch (msg->MethodID) {
+    case MMM_Http_HeaderList: result = reinterpret_cast<IPTR>(headerArray.data()); return true;
+    case MMM_Http_GetHeader: {
+      auto name = reinterpret_cast<CONST_STRPTR>(reinterpret_cast<IPTR *>(msg)[1]);
+      result = 0;
+      for (size_t i = 0; name && i + 1 < headerStore.size(); i += 2)
+        if (platform::EqualsNoCaseLatin1(headerStore[i], name)) {
+          result = reinterpret_cast<IPTR>(headerStore[i + 1].c_str());
+          break;
+        }
+      return true;
+    }
+    default: return false;
+    }
+  }
+
+  LONG Body(UBYTE *buf, LONG len, bool some) {
     std::lock_guard lock(pullMutex);
     LONG got = 0;
     for (;;) {
@@ -223,12 +267,6 @@ struct HttpStream : HttpResponseHead {
     }
   }
 };
-
-struct HttpData {
-  HttpStream *h;
-};
-
-IClass *gClass;
 
 std::string NormaliseUrl(std::string url) {
   if (url.find("://") == std::string::npos)
@@ -322,95 +360,19 @@ LONG Setup(HttpStream *h, TagItem *tags, LONG *response) {
   return code;
 }
 
-IPTR HttpNew(IClass *cl, Object *obj, opSet *msg) {
-  auto *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg)));
-  if (!o)
-    return 0;
-  auto *d = static_cast<HttpData *>(INST_DATA(cl, o));
-  auto *response = reinterpret_cast<LONG *>(GetTagData(MMA_Http_ResponseCode, 0, msg->ops_AttrList));
+LONG HttpStream::Create(Object *o, TagItem *tags) {
+  auto *response = reinterpret_cast<LONG *>(GetTagData(MMA_Http_ResponseCode, 0, tags));
   if (response)
     *response = 0;
-  d->h = new (std::nothrow) HttpStream;
-  LONG code = MMERR_NO_MEMORY;
-  if (d->h) {
-    d->h->obj = o;
-    d->h->closingObj = o;
-    code = Setup(d->h, msg->ops_AttrList, response);
-  }
-  if (code != MMERR_OK) {
-    SetCreateError(msg->ops_AttrList, code);
-    CoerceMethod(cl, o, OM_DISPOSE);
-    return 0;
-  }
-  // A reader downstream that stops leaves the body's poll at once.
-  SetWakeHook(o, [](Object *, void *user) { curl_multi_wakeup(static_cast<HttpStream *>(user)->multi); }, d->h);
-  return reinterpret_cast<IPTR>(o);
+  obj = o;
+  closingObj = o;
+  const LONG code = Setup(this, tags, response);
+  if (code == MMERR_OK)
+    // A reader downstream that stops leaves the body's poll at once.
+    SetWakeHook(o, [](Object *, void *user) { curl_multi_wakeup(static_cast<HttpStream *>(user)->multi); }, this);
+  return code;
 }
 
-IPTR HttpGetPort(IClass *cl, Object *obj, mmpGetPort *m) {
-  auto *d = static_cast<HttpData *>(INST_DATA(cl, obj));
-  if (m->Port != 0 || !m->Place || !d->h)
-    return FALSE;
-  switch (m->Attribute) {
-  case MMA_StreamLength: *m->Place = static_cast<IPTR>(d->h->length); return TRUE;
-  case MMA_Http_Headers: *m->Place = reinterpret_cast<IPTR>(d->h->headerArray.data()); return TRUE;
-  case MMA_Http_ResponseCode: *m->Place = static_cast<IPTR>(d->h->status); return TRUE;
-  case MMA_StreamURL: *m->Place = reinterpret_cast<IPTR>(d->h->url.c_str()); return TRUE;
-  case MMA_PortFormat: *m->Place = MMFC_STREAM; return TRUE;
-  default: return FALSE;
-  }
-}
-
-IPTR HttpDispatcher(IClass *cl, Object *obj, Msg msg) {
-  switch (msg->MethodID) {
-  case OM_NEW: return HttpNew(cl, obj, reinterpret_cast<opSet *>(msg));
-  case OM_DISPOSE: {
-    auto *d = static_cast<HttpData *>(INST_DATA(cl, obj));
-    delete d->h;
-    d->h = nullptr;
-    break;
-  }
-  case MMM_GetPort:
-    if (HttpGetPort(cl, obj, reinterpret_cast<mmpGetPort *>(msg)))
-      return TRUE;
-    break;
-  case MMM_Pull:
-  case MMM_PullSome: {
-    auto *m = reinterpret_cast<mmpPull *>(msg);
-    auto *d = static_cast<HttpData *>(INST_DATA(cl, obj));
-    if (m->Port != 0 || !d->h || !m->Buffer || static_cast<SIPTR>(m->Length) < 0) {
-      SetPortError(obj, 0, MMERR_BAD_ARGUMENTS);
-      return 0;
-    }
-    return static_cast<IPTR>(d->h->Pull(static_cast<UBYTE *>(m->Buffer),
-                                        static_cast<LONG>(std::min<IPTR>(m->Length, 0x7FFFFFFF)),
-                                        msg->MethodID == MMM_PullSome));
-  }
-  case MMM_Http_HeaderList: {
-    auto *d = static_cast<HttpData *>(INST_DATA(cl, obj));
-    return d->h ? reinterpret_cast<IPTR>(d->h->headerArray.data()) : 0;
-  }
-  case MMM_Http_GetHeader: {
-    auto *d = static_cast<HttpData *>(INST_DATA(cl, obj));
-    auto name = reinterpret_cast<CONST_STRPTR>(reinterpret_cast<IPTR *>(msg)[1]);
-    if (!d->h || !name)
-      return 0;
-    const auto &hs = d->h->headerStore;
-    for (size_t i = 0; i + 1 < hs.size(); i += 2)
-      if (platform::EqualsNoCaseLatin1(hs[i], name))
-        return reinterpret_cast<IPTR>(hs[i + 1].c_str());
-    return 0;
-  }
-  default: break;
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
-
-struct Registration {
-  Registration() {
-    gClass = MakeMediaClass("http.stream", PortLayout::Source, sizeof(HttpData), HttpDispatcher);
-    platform::RegisterLibrary("multimedia/http.stream", 52, 0, "http.stream 52.0");
-  }
-} gRegistration;
+[[maybe_unused]] IClass *const gClass = MediaClass<HttpStream, PortLayout::Source>::Register("http.stream");
 
 } // namespace

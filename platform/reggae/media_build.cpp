@@ -17,6 +17,18 @@ namespace {
 constexpr size_t kMaxFileBytes = 128u << 20;
 constexpr LONG kChunk = 256 << 10;
 
+// Makes room for one more chunk at the end of out.
+LONG Grow(std::vector<uint8_t> &out) {
+  if (out.size() >= kMaxFileBytes)
+    return MMERR_TOO_LARGE;
+  try {
+    out.resize(out.size() + kChunk);
+  } catch (const std::bad_alloc &) {
+    return MMERR_NO_MEMORY;
+  }
+  return MMERR_OK;
+}
+
 LONG ReadWholeFile(CONST_STRPTR name, std::vector<uint8_t> &out) {
   BPTR fh = Open(name, MODE_OLDFILE);
   if (!fh)
@@ -32,17 +44,10 @@ LONG ReadWholeFile(CONST_STRPTR name, std::vector<uint8_t> &out) {
       out.reserve(size_t(size));
   }
   while (result == MMERR_OK) {
-    size_t at = out.size();
-    if (at >= kMaxFileBytes) {
-      result = MMERR_TOO_LARGE;
+    const size_t at = out.size();
+    result = Grow(out);
+    if (result != MMERR_OK)
       break;
-    }
-    try {
-      out.resize(at + kChunk);
-    } catch (const std::bad_alloc &) {
-      result = MMERR_NO_MEMORY;
-      break;
-    }
     LONG got = Read(fh, out.data() + at, kChunk);
     if (got < 0) {
       result = MMERR_READ_FAILED;
@@ -64,17 +69,10 @@ LONG Download(CONST_STRPTR url, std::vector<uint8_t> &out) {
   LONG result = MMERR_OK;
   int idle = 0;
   for (;;) {
-    size_t at = out.size();
-    if (at >= kMaxFileBytes) {
-      result = MMERR_TOO_LARGE;
+    const size_t at = out.size();
+    result = Grow(out);
+    if (result != MMERR_OK)
       break;
-    }
-    try {
-      out.resize(at + kChunk);
-    } catch (const std::bad_alloc &) {
-      result = MMERR_NO_MEMORY;
-      break;
-    }
     LONG got = LONG(DoMethod(http, MMM_Pull, 0, out.data() + at, kChunk));
     got = got < 0 ? 0 : got > kChunk ? kChunk : got;
     out.resize(at + size_t(got));

@@ -2,89 +2,57 @@
 // The block stays the caller's and must outlive the object.
 #include <cstring>
 #include <mutex>
-#include <new>
 
-#include "reggae/reggae.h"
+#include "reggae/media_class.h"
 
 using namespace reggae;
 
 namespace {
 
 struct MemoryStream {
+  static constexpr auto kBadPull = BadPull::PassedOn;
+
   std::mutex lock;
   const uint8_t *data = nullptr;
   size_t length = 0;
   size_t pos = 0;
-};
 
-struct Data {
-  MemoryStream *ms;
-};
-
-IPTR Dispatcher(IClass *cl, Object *obj, Msg msg) {
-  auto *d = obj && msg->MethodID != OM_NEW ? static_cast<Data *>(INST_DATA(cl, obj)) : nullptr;
-  switch (msg->MethodID) {
-  case OM_NEW: {
-    TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
+  LONG Prepare(TagItem *tags) {
     auto handle = reinterpret_cast<const uint8_t *>(GetTagData(MMA_StreamHandle, 0, tags));
     auto len = reinterpret_cast<const QUAD *>(GetTagData(MMA_StreamLength, 0, tags));
-    if (!handle || !len || *len < 0 || (*len == 0 && handle == nullptr)) {
-      SetCreateError(tags, MMERR_BAD_ARGUMENTS);
-      return 0;
-    }
-    auto *ms = new (std::nothrow) MemoryStream;
-    if (!ms) {
-      SetCreateError(tags, MMERR_NO_MEMORY);
-      return 0;
-    }
-    ms->data = handle;
-    ms->length = size_t(*len);
-    auto *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) {
-      delete ms;
-      return 0;
-    }
-    static_cast<Data *>(INST_DATA(cl, o))->ms = ms;
-    return reinterpret_cast<IPTR>(o);
+    if (!handle || !len || *len < 0 || (*len == 0 && handle == nullptr))
+      return MMERR_BAD_ARGUMENTS;
+    data = handle;
+    length = size_t(*len);
+    return MMERR_OK;
   }
-  case OM_DISPOSE:
-    delete d->ms;
-    d->ms = nullptr;
-    break;
-  case MMM_GetPort: {
-    auto *m = reinterpret_cast<mmpGetPort *>(msg);
-    if (!d->ms || m->Port != 0 || !m->Place)
-      break;
-    if (m->Attribute == MMA_StreamLength) {
-      *m->Place = d->ms->length;
-      return TRUE;
+
+  bool GetPort(Object *, ULONG port, IPTR attr, IPTR &place) {
+    if (port != 0)
+      return false;
+    if (attr == MMA_StreamLength) {
+      place = length;
+      return true;
     }
-    if (m->Attribute == MMA_PortFormat) {
-      *m->Place = MMFC_STREAM;
-      return TRUE;
+    if (attr == MMA_PortFormat) {
+      place = MMFC_STREAM;
+      return true;
     }
-    break;
+    return false;
   }
-  case MMM_Pull: {
-    auto *m = reinterpret_cast<mmpPull *>(msg);
-    MemoryStream *ms = d->ms;
-    if (!ms || m->Port != 0 || (!m->Buffer && m->Length))
-      break;
-    std::lock_guard guard(ms->lock);
-    size_t n = std::min<size_t>(m->Length, ms->length - ms->pos);
+
+  IPTR Pull(Object *obj, UBYTE *buf, IPTR len) {
+    std::lock_guard guard(lock);
+    size_t n = std::min<size_t>(len, length - pos);
     if (n)
-      std::memcpy(m->Buffer, ms->data + ms->pos, n);
-    ms->pos += n;
-    if (n < m->Length)
+      std::memcpy(buf, data + pos, n);
+    pos += n;
+    if (n < len)
       SetPortError(obj, 0, MMERR_END_OF_DATA);
     return n;
   }
-  default: break;
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
+};
 
-IClass *const gClass = MakeMediaClass("memory.stream", PortLayout::Source, sizeof(Data), Dispatcher);
-Library *const gLibrary = platform::RegisterLibrary("multimedia/memory.stream", 52, 0, "memory.stream 52.0");
+[[maybe_unused]] IClass *const gClass = MediaClass<MemoryStream, PortLayout::Source>::Register("memory.stream");
 
 } // namespace

@@ -2,11 +2,10 @@
 // libmpg123 in feed mode (this file is the only user of libmpg123).
 #include <mpg123.h>
 
-#include <algorithm>
 #include <atomic>
 #include <mutex>
 
-#include "reggae/reggae.h"
+#include "reggae/media_class.h"
 
 namespace {
 
@@ -16,6 +15,8 @@ constexpr LONG kChunk = 8192;
 constexpr int kMaxErrorsInRow = 64;
 
 struct Decoder {
+  static constexpr auto kBadPull = BadPull::Fails;
+
   mpg123_handle *mh = nullptr;
   UBYTE chunk[kChunk];
   LONG inputEnd = MMERR_OK;
@@ -28,6 +29,8 @@ struct Decoder {
       mpg123_delete(mh);
     }
   }
+
+  LONG Create(Object *, TagItem *) { return Open() ? MMERR_OK : MMERR_NOT_SUPPORTED; }
 
   bool Open() {
     static std::once_flag once;
@@ -53,6 +56,7 @@ struct Decoder {
   }
 
   LONG Pull(Object *obj, UBYTE *buf, LONG len) {
+    len &= ~3; // whole samples only
     LONG got = 0;
     while (got < len) {
       size_t done = 0;
@@ -100,68 +104,12 @@ struct Decoder {
     }
     return got;
   }
+
+  bool GetPort(Object *, ULONG port, IPTR attr, IPTR &place) {
+    return port == 1 && SoundAttribute(attr, MMFC_AUDIO_INT16, sampleRate, channels, place);
+  }
 };
 
-struct DecData {
-  Decoder *d;
-};
-
-IPTR DecDispatcher(IClass *cl, Object *obj, Msg msg) {
-  switch (msg->MethodID) {
-  case OM_NEW: {
-    auto *m = reinterpret_cast<opSet *>(msg);
-    auto *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o)
-      return 0;
-    auto *data = static_cast<DecData *>(INST_DATA(cl, o));
-    data->d = new (std::nothrow) Decoder;
-    if (!data->d || !data->d->Open()) {
-      SetCreateError(m->ops_AttrList, data->d ? MMERR_NOT_SUPPORTED : MMERR_NO_MEMORY);
-      CoerceMethod(cl, o, OM_DISPOSE);
-      return 0;
-    }
-    return reinterpret_cast<IPTR>(o);
-  }
-  case OM_DISPOSE: {
-    auto *data = static_cast<DecData *>(INST_DATA(cl, obj));
-    delete data->d;
-    data->d = nullptr;
-    break;
-  }
-  case MMM_Pull: {
-    auto *m = reinterpret_cast<mmpPull *>(msg);
-    auto *data = static_cast<DecData *>(INST_DATA(cl, obj));
-    if (m->Port != 1 || !data->d || !m->Buffer || static_cast<SIPTR>(m->Length) < 0) {
-      SetPortError(obj, 1, MMERR_BAD_ARGUMENTS);
-      return 0;
-    }
-    // Whole samples only.
-    LONG len = static_cast<LONG>(std::min<IPTR>(m->Length, 0x7FFFFFFF)) & ~3;
-    return static_cast<IPTR>(data->d->Pull(obj, static_cast<UBYTE *>(m->Buffer), len));
-  }
-  case MMM_GetPort: {
-    auto *m = reinterpret_cast<mmpGetPort *>(msg);
-    auto *data = static_cast<DecData *>(INST_DATA(cl, obj));
-    if (!m->Place || !data->d || m->Port != 1)
-      break;
-    switch (m->Attribute) {
-    case MMA_PortFormat: *m->Place = MMFC_AUDIO_INT16; return TRUE;
-    case MMA_Sound_SampleRate: *m->Place = static_cast<IPTR>(data->d->sampleRate.load()); return TRUE;
-    case MMA_Sound_Channels: *m->Place = static_cast<IPTR>(data->d->channels.load()); return TRUE;
-    default: break;
-    }
-    break;
-  }
-  default: break;
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
-
-struct Registration {
-  Registration() {
-    MakeMediaClass("mpegaudio.decoder", PortLayout::Filter, sizeof(DecData), DecDispatcher);
-    platform::RegisterLibrary("multimedia/mpegaudio.decoder", 52, 0, "mpegaudio.decoder 52.0");
-  }
-} gRegistration;
+[[maybe_unused]] IClass *const gClass = MediaClass<Decoder, PortLayout::Filter>::Register("mpegaudio.decoder");
 
 } // namespace

@@ -312,36 +312,40 @@ IClass *MakeMediaClass(CONST_STRPTR classID, PortLayout layout, ULONG instSize, 
 }
 
 namespace {
+// Keeps a linked peer alive while a call into it runs (its disposal waits
+// for Release). Hold is called under gLinkMutex, which keeps the link.
+void Hold(Object *peer) { ++State(peer)->inflight; }
+void Release(Object *peer) {
+  std::lock_guard lock(gLinkMutex);
+  if (--State(peer)->inflight == 0)
+    gLinkCond.notify_all();
+}
+
 LONG PullFrom(Object *obj, ULONG inPort, APTR buffer, LONG length, IPTR method) {
   MediaState *s = State(obj);
   if (!s || inPort >= kMaxPorts || length < 0)
     return 0;
-  Object *peer;
-  ULONG peerPort;
+  Link l;
   {
     std::lock_guard lock(gLinkMutex);
-    peer = s->links[inPort].peer;
-    peerPort = s->links[inPort].peerPort;
-    if (!peer || s->closing || s->aborting) {
-      s->inputError[inPort] = peer ? MMERR_ABORTED : MMERR_NOT_CONNECTED;
+    l = s->links[inPort];
+    if (!l.peer || s->closing || s->aborting) {
+      s->inputError[inPort] = l.peer ? MMERR_ABORTED : MMERR_NOT_CONNECTED;
       return 0;
     }
-    // Keeps the peer alive until the pull is back (its disposal waits).
-    ++State(peer)->inflight;
+    Hold(l.peer);
   }
-  MediaState *ps = State(peer);
+  MediaState *ps = State(l.peer);
   LONG got;
   {
     StackGuard g(s);
-    got = static_cast<LONG>(DoMethod(peer, method, peerPort, buffer, length));
+    got = static_cast<LONG>(DoMethod(l.peer, method, l.peerPort, buffer, length));
   }
   if (got < length && (method == MMM_Pull || got == 0))
-    s->inputError[inPort] = ps->closing ? MMERR_ABORTED : ps->portError[peerPort].load();
+    s->inputError[inPort] = ps->closing ? MMERR_ABORTED : ps->portError[l.peerPort].load();
   else
     s->inputError[inPort] = MMERR_OK;
-  std::lock_guard lock(gLinkMutex);
-  if (--ps->inflight == 0)
-    gLinkCond.notify_all();
+  Release(l.peer);
   return got;
 }
 
@@ -363,21 +367,17 @@ IPTR GetInputAttr(Object *obj, ULONG inPort, IPTR attr) {
   MediaState *s = State(obj);
   if (!s || inPort >= kMaxPorts)
     return 0;
-  Object *peer;
-  ULONG peerPort;
+  Link l;
   {
     std::lock_guard lock(gLinkMutex);
-    peer = s->links[inPort].peer;
-    peerPort = s->links[inPort].peerPort;
-    if (!peer)
+    l = s->links[inPort];
+    if (!l.peer)
       return 0;
-    ++State(peer)->inflight;
+    Hold(l.peer);
   }
   IPTR v = 0;
-  DoMethod(peer, MMM_GetPort, peerPort, attr, &v);
-  std::lock_guard lock(gLinkMutex);
-  if (--State(peer)->inflight == 0)
-    gLinkCond.notify_all();
+  DoMethod(l.peer, MMM_GetPort, l.peerPort, attr, &v);
+  Release(l.peer);
   return v;
 }
 

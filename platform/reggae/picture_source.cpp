@@ -8,12 +8,15 @@
 #include <mutex>
 #include <new>
 
+#include "reggae/media_class.h"
 #include "reggae/picture_classes.h"
 
 namespace reggae::pictures {
 namespace {
 
 struct PictureSource {
+  static constexpr auto kBadPull = BadPull::PassedOn;
+
   std::mutex lock;
   std::vector<uint8_t> file;
   PictureInfo info;     // as decoded: shrunk when asked for
@@ -24,15 +27,15 @@ struct PictureSource {
   LONG failure = MMERR_OK;
   std::vector<uint8_t> pixels; // only for pulls in pieces
   size_t delivered = 0;
+
+  bool GetPort(Object *, ULONG port, IPTR attr, IPTR &place) {
+    return port == 0 && PictureAttribute(attr, info.width, info.height, MMFC_VIDEO_ARGB32, place);
+  }
+
+  IPTR Pull(Object *obj, UBYTE *buf, IPTR len);
 };
 
-struct Data {
-  PictureSource *src;
-};
-
-IClass *Class();
-
-LONG Pull(PictureSource &s, Object *obj, uint8_t *buf, size_t len) {
+LONG Deliver(PictureSource &s, Object *obj, uint8_t *buf, size_t len) {
   std::lock_guard guard(s.lock);
   auto finish = [&](size_t n) {
     if (n < len)
@@ -70,43 +73,10 @@ LONG Pull(PictureSource &s, Object *obj, uint8_t *buf, size_t len) {
   return finish(n);
 }
 
-IPTR Dispatcher(IClass *cl, Object *obj, Msg msg) {
-  switch (msg->MethodID) {
-  case OM_DISPOSE: {
-    auto *d = static_cast<Data *>(INST_DATA(cl, obj));
-    delete d->src;
-    d->src = nullptr;
-    break;
-  }
-  case MMM_GetPort: {
-    auto *m = reinterpret_cast<mmpGetPort *>(msg);
-    auto *s = static_cast<Data *>(INST_DATA(cl, obj))->src;
-    if (!s || m->Port != 0 || !m->Place)
-      break;
-    switch (m->Attribute) {
-    case MMA_Video_Width: *m->Place = s->info.width; return TRUE;
-    case MMA_Video_Height: *m->Place = s->info.height; return TRUE;
-    case MMA_Video_BytesPerRow: *m->Place = IPTR(s->info.width) * 4; return TRUE;
-    case MMA_PortFormat: *m->Place = MMFC_VIDEO_ARGB32; return TRUE;
-    case MMA_StreamLength: *m->Place = s->total; return TRUE;
-    default: break;
-    }
-    break;
-  }
-  case MMM_Pull: {
-    auto *m = reinterpret_cast<mmpPull *>(msg);
-    auto *s = static_cast<Data *>(INST_DATA(cl, obj))->src;
-    if (!s || m->Port != 0 || (!m->Buffer && m->Length))
-      break;
-    return IPTR(Pull(*s, obj, static_cast<uint8_t *>(m->Buffer), m->Length));
-  }
-  default: break;
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
+IPTR PictureSource::Pull(Object *obj, UBYTE *buf, IPTR len) { return IPTR(Deliver(*this, obj, buf, len)); }
 
 IClass *Class() {
-  static IClass *const cls = MakeMediaClass("picture.source", PortLayout::Source, sizeof(Data), Dispatcher);
+  static IClass *const cls = MediaClass<PictureSource, PortLayout::Source>::Make("picture.source");
   return cls;
 }
 
@@ -125,33 +95,30 @@ LONG MediaErrorOf(PictureError e) {
 }
 
 Object *NewPictureSource(std::vector<uint8_t> &&file, TagItem *tags) {
-  auto *s = new (std::nothrow) PictureSource;
-  if (!s) {
-    SetCreateError(tags, MMERR_NO_MEMORY);
-    return nullptr;
-  }
-  if (PictureError e = ReadPictureInfo(file.data(), file.size(), s->info); e != PictureError::None) {
-    delete s;
+  PictureInfo info;
+  if (PictureError e = ReadPictureInfo(file.data(), file.size(), info); e != PictureError::None) {
     SetCreateError(tags, MediaErrorOf(e));
     return nullptr;
   }
+  uint32_t shrink = 1;
   const auto minW = uint32_t(std::min<IPTR>(GetTagData(MMA_Picture_MinWidth, 0, tags), kMaxPictureSide + 1));
   const auto minH = uint32_t(std::min<IPTR>(GetTagData(MMA_Picture_MinHeight, 0, tags), kMaxPictureSide + 1));
   if (minW && minH) {
-    s->shrink = ShrinkOnLoad(s->info, minW, minH);
-    s->info = ShrunkInfo(s->info, s->shrink);
+    shrink = ShrinkOnLoad(info, minW, minH);
+    info = ShrunkInfo(info, shrink);
   }
-  s->total = size_t(s->info.width) * s->info.height * 4;
-  s->file = std::move(file);
   LONG err = MMERR_OK;
   TagArray own(MMA_ErrorCode, &err);
   Object *obj = Class() ? NewObjectA(Class(), nullptr, own.items()) : nullptr;
   if (!obj) {
-    delete s;
     SetCreateError(tags, err != MMERR_OK ? err : MMERR_NO_MEMORY);
     return nullptr;
   }
-  static_cast<Data *>(INST_DATA(Class(), obj))->src = s;
+  PictureSource &s = *MediaClass<PictureSource, PortLayout::Source>::Part(Class(), obj);
+  s.info = info;
+  s.shrink = shrink;
+  s.total = size_t(info.width) * info.height * 4;
+  s.file = std::move(file);
   SetCreateError(tags, MMERR_OK);
   return obj;
 }

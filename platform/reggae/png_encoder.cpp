@@ -1,27 +1,14 @@
 // png.encoder: an ARGB32 picture on port 0 becomes a PNG file's bytes on
 // port 1. Made by MediaBuildFromArgsTags("PNG", ...).
-#include <cstring>
-#include <mutex>
 #include <new>
 
+#include "reggae/media_class.h"
 #include "reggae/picture_classes.h"
 
 namespace reggae::pictures {
 namespace {
 
-struct Encoder {
-  std::mutex lock;
-  bool done = false;
-  LONG failure = MMERR_OK;
-  std::vector<uint8_t> png;
-  size_t delivered = 0;
-};
-
-struct Data {
-  Encoder *enc;
-};
-
-LONG Run(Object *obj, Encoder &e) {
+LONG Run(Object *obj, std::vector<uint8_t> &png) {
   IPTR w = GetInputAttr(obj, 0, MMA_Video_Width), h = GetInputAttr(obj, 0, MMA_Video_Height);
   if (!w || !h)
     return InputPeer(obj, 0) ? MMERR_BAD_ARGUMENTS : MMERR_NOT_CONNECTED;
@@ -48,66 +35,28 @@ LONG Run(Object *obj, Encoder &e) {
         return why == MMERR_OK || why == MMERR_END_OF_DATA ? MMERR_CORRUPT_DATA : why;
     }
   }
-  return MediaErrorOf(EncodePng(pixels.data(), uint32_t(w), uint32_t(h), size_t(w) * 4, e.png));
+  return MediaErrorOf(EncodePng(pixels.data(), uint32_t(w), uint32_t(h), size_t(w) * 4, png));
 }
 
-IPTR Dispatcher(IClass *cl, Object *obj, Msg msg) {
-  auto *d = obj && msg->MethodID != OM_NEW ? static_cast<Data *>(INST_DATA(cl, obj)) : nullptr;
-  switch (msg->MethodID) {
-  case OM_NEW: {
-    TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
-    auto *enc = new (std::nothrow) Encoder;
-    if (!enc) {
-      SetCreateError(tags, MMERR_NO_MEMORY);
-      return 0;
-    }
-    auto *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) {
-      delete enc;
-      return 0;
-    }
-    static_cast<Data *>(INST_DATA(cl, o))->enc = enc;
-    return reinterpret_cast<IPTR>(o);
+struct Encoder {
+  static constexpr auto kBadPull = BadPull::PassedOn;
+
+  MadeOnce png;
+
+  bool GetPort(Object *, ULONG port, IPTR attr, IPTR &place) {
+    if (port != 1 || attr != MMA_PortFormat)
+      return false;
+    place = MMFC_PICTURE_PNG;
+    return true;
   }
-  case OM_DISPOSE:
-    delete d->enc;
-    d->enc = nullptr;
-    break;
-  case MMM_GetPort: {
-    auto *m = reinterpret_cast<mmpGetPort *>(msg);
-    if (!d->enc || m->Port != 1 || !m->Place || m->Attribute != MMA_PortFormat)
-      break;
-    *m->Place = MMFC_PICTURE_PNG;
-    return TRUE;
+
+  IPTR Pull(Object *obj, UBYTE *buf, IPTR len) {
+    return png.Pull(obj, buf, len, [obj](std::vector<uint8_t> &out) { return Run(obj, out); });
   }
-  case MMM_Pull: {
-    auto *m = reinterpret_cast<mmpPull *>(msg);
-    Encoder *e = d->enc;
-    if (!e || m->Port != 1 || (!m->Buffer && m->Length))
-      break;
-    std::lock_guard guard(e->lock);
-    if (!e->done) {
-      e->done = true;
-      e->failure = Run(obj, *e);
-    }
-    size_t n = 0;
-    if (e->failure == MMERR_OK) {
-      n = std::min<size_t>(m->Length, e->png.size() - e->delivered);
-      if (n)
-        std::memcpy(m->Buffer, e->png.data() + e->delivered, n);
-      e->delivered += n;
-    }
-    if (n < m->Length)
-      SetPortError(obj, 1, e->failure != MMERR_OK ? e->failure : MMERR_END_OF_DATA);
-    return n;
-  }
-  default: break;
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
+};
 
 IClass *Class() {
-  static IClass *const cls = MakeMediaClass("png.encoder", PortLayout::Filter, sizeof(Data), Dispatcher);
+  static IClass *const cls = MediaClass<Encoder, PortLayout::Filter>::Make("png.encoder");
   return cls;
 }
 

@@ -1,13 +1,11 @@
 #include "reggae/scale_filter.h"
 
-#include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "reggae/media_class.h"
 #include "reggae/picture_decode.h"
-#include "reggae/reggae.h"
 
 namespace reggae::pictures {
 
@@ -56,21 +54,8 @@ bool ParseScaleArguments(const char *text, ScaleArguments &out) {
 
 namespace {
 
-struct Scale {
-  std::mutex lock;
-  ScaleArguments args;
-  bool done = false;
-  LONG failure = MMERR_OK;
-  std::vector<uint8_t> out;
-  size_t delivered = 0;
-};
-
-struct Data {
-  Scale *sc;
-};
-
 // Reads the whole input picture a band of rows at a time and scales it.
-LONG Run(Object *obj, Scale &sc) {
+LONG Run(Object *obj, const ScaleArguments &args, std::vector<uint8_t> &out) {
   IPTR w = GetInputAttr(obj, 0, MMA_Video_Width), h = GetInputAttr(obj, 0, MMA_Video_Height);
   IPTR format = GetInputAttr(obj, 0, MMA_PortFormat);
   if (!w || !h)
@@ -80,7 +65,7 @@ LONG Run(Object *obj, Scale &sc) {
   if (!PictureFits(w, h))
     return MMERR_TOO_LARGE;
   PixelScaler scaler;
-  if (!scaler.Init(uint32_t(w), uint32_t(h), sc.args.width, sc.args.height, sc.args.mode))
+  if (!scaler.Init(uint32_t(w), uint32_t(h), args.width, args.height, args.mode))
     return MMERR_NO_MEMORY;
   const size_t bpl = size_t(w) * 4;
   // About 256 KiB per pull: few calls through the chain, and the band stays in cache.
@@ -105,81 +90,31 @@ LONG Run(Object *obj, Scale &sc) {
       scaler.PushRow(rows.data() + i * bpl);
     y += uint32_t(n);
   }
-  sc.out = std::move(scaler.Output());
+  out = std::move(scaler.Output());
   return MMERR_OK;
 }
 
-IPTR Dispatcher(IClass *cl, Object *obj, Msg msg) {
-  auto *d = obj && msg->MethodID != OM_NEW ? static_cast<Data *>(INST_DATA(cl, obj)) : nullptr;
-  switch (msg->MethodID) {
-  case OM_NEW: {
-    TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
-    ScaleArguments args;
-    if (!ParseScaleArguments(reinterpret_cast<const char *>(GetTagData(MMA_ArgumentString, 0, tags)), args)) {
-      SetCreateError(tags, MMERR_BAD_ARGUMENTS);
-      return 0;
-    }
-    auto *sc = new (std::nothrow) Scale;
-    if (!sc) {
-      SetCreateError(tags, MMERR_NO_MEMORY);
-      return 0;
-    }
-    sc->args = args;
-    auto *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) {
-      delete sc;
-      return 0;
-    }
-    static_cast<Data *>(INST_DATA(cl, o))->sc = sc;
-    return reinterpret_cast<IPTR>(o);
-  }
-  case OM_DISPOSE:
-    delete d->sc;
-    d->sc = nullptr;
-    break;
-  case MMM_GetPort: {
-    auto *m = reinterpret_cast<mmpGetPort *>(msg);
-    if (!d->sc || m->Port != 1 || !m->Place)
-      break;
-    const ScaleArguments &a = d->sc->args;
-    switch (m->Attribute) {
-    case MMA_Video_Width: *m->Place = a.width; return TRUE;
-    case MMA_Video_Height: *m->Place = a.height; return TRUE;
-    case MMA_Video_BytesPerRow: *m->Place = IPTR(a.width) * 4; return TRUE;
-    case MMA_PortFormat: *m->Place = MMFC_VIDEO_ARGB32; return TRUE;
-    case MMA_StreamLength: *m->Place = IPTR(a.width) * a.height * 4; return TRUE;
-    default: break;
-    }
-    break;
-  }
-  case MMM_Pull: {
-    auto *m = reinterpret_cast<mmpPull *>(msg);
-    Scale *sc = d->sc;
-    if (!sc || m->Port != 1 || (!m->Buffer && m->Length))
-      break;
-    std::lock_guard guard(sc->lock);
-    if (!sc->done) {
-      sc->done = true;
-      sc->failure = Run(obj, *sc);
-    }
-    size_t n = 0;
-    if (sc->failure == MMERR_OK) {
-      n = std::min<size_t>(m->Length, sc->out.size() - sc->delivered);
-      if (n)
-        std::memcpy(m->Buffer, sc->out.data() + sc->delivered, n);
-      sc->delivered += n;
-    }
-    if (n < m->Length)
-      SetPortError(obj, 1, sc->failure != MMERR_OK ? sc->failure : MMERR_END_OF_DATA);
-    return n;
-  }
-  default: break;
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
+struct Scale {
+  static constexpr auto kBadPull = BadPull::PassedOn;
 
-IClass *const gClass = MakeMediaClass("scale.filter", PortLayout::Filter, sizeof(Data), Dispatcher);
-Library *const gLibrary = platform::RegisterLibrary("multimedia/scale.filter", 52, 0, "scale.filter 52.0");
+  ScaleArguments args;
+  MadeOnce scaled;
+
+  LONG Prepare(TagItem *tags) {
+    auto text = reinterpret_cast<const char *>(GetTagData(MMA_ArgumentString, 0, tags));
+    return ParseScaleArguments(text, args) ? MMERR_OK : MMERR_BAD_ARGUMENTS;
+  }
+
+  bool GetPort(Object *, ULONG port, IPTR attr, IPTR &place) {
+    return port == 1 && PictureAttribute(attr, args.width, args.height, MMFC_VIDEO_ARGB32, place);
+  }
+
+  IPTR Pull(Object *obj, UBYTE *buf, IPTR len) {
+    return scaled.Pull(obj, buf, len, [this, obj](std::vector<uint8_t> &out) { return Run(obj, args, out); });
+  }
+};
+
+[[maybe_unused]] IClass *const gClass = MediaClass<Scale, PortLayout::Filter>::Register("scale.filter");
 
 } // namespace
 } // namespace reggae::pictures

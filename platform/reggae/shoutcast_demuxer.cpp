@@ -7,26 +7,13 @@
 #include <string>
 
 #include "reggae/icy_meta.h"
-#include "reggae/reggae.h"
+#include "reggae/media_class.h"
 
 namespace {
 
 using namespace reggae;
 
 constexpr SIPTR kMaxMetaInterval = 16 * 1024 * 1024;
-
-struct Demux {
-  explicit Demux(size_t metaint) : parser(metaint) {}
-  IcyMetaParser parser; // used by the puller only
-  uint64_t seenSerial = 0;
-  std::mutex titleMtx;
-  std::string title; // guarded by titleMtx
-  bool hasTitle = false;
-};
-
-struct ScData {
-  Demux *d;
-};
 
 // One block: the outer list, the title's sub-list, then the text.
 struct MetaBlock {
@@ -54,101 +41,79 @@ TagItem *MakeMeta(const std::string &title) {
   return b->outer;
 }
 
-LONG Pull(Object *obj, Demux *d, UBYTE *buf, LONG len) {
-  LONG got = 0;
-  while (got < len) {
-    const LONG want = len - got;
-    const LONG raw = PullInput(obj, 0, buf + got, want);
-    const size_t audio = d->parser.Process(buf + got, static_cast<size_t>(std::max<LONG>(raw, 0)));
-    got += static_cast<LONG>(audio);
-    if (d->parser.TitleSerial() != d->seenSerial) {
-      d->seenSerial = d->parser.TitleSerial();
-      std::lock_guard lock(d->titleMtx);
-      d->title = *d->parser.Title();
-      d->hasTitle = true;
-    }
-    if (raw < want) {
-      LONG err = InputError(obj, 0);
-      if (err != MMERR_OK) {
-        SetPortError(obj, 1, err);
-        break;
+// The puller's task runs Pull and keeps the parser to itself; a title it
+// finds is published under titleMtx, which MMM_QueryMetaData (any task)
+// takes to copy it.
+struct Demux {
+  static constexpr auto kBadPull = BadPull::Fails;
+
+  IcyMetaParser parser{0}; // used by the puller only
+  uint64_t seenSerial = 0;
+  std::mutex titleMtx;
+  std::string title; // guarded by titleMtx
+  bool hasTitle = false;
+
+  LONG Create(Object *, TagItem *tags) {
+    auto interval = static_cast<SIPTR>(GetTagData(MMA_Shoutcast_MetaInterval, 0, tags));
+    if (interval <= 0 || interval > kMaxMetaInterval)
+      return MMERR_BAD_ARGUMENTS;
+    parser = IcyMetaParser(static_cast<size_t>(interval));
+    return MMERR_OK;
+  }
+
+  LONG Pull(Object *obj, UBYTE *buf, LONG len) {
+    LONG got = 0;
+    while (got < len) {
+      const LONG want = len - got;
+      const LONG raw = PullInput(obj, 0, buf + got, want);
+      const size_t audio = parser.Process(buf + got, static_cast<size_t>(std::max<LONG>(raw, 0)));
+      got += static_cast<LONG>(audio);
+      if (parser.TitleSerial() != seenSerial) {
+        seenSerial = parser.TitleSerial();
+        std::lock_guard lock(titleMtx);
+        title = *parser.Title();
+        hasTitle = true;
+      }
+      if (raw < want) {
+        LONG err = InputError(obj, 0);
+        if (err != MMERR_OK) {
+          SetPortError(obj, 1, err);
+          break;
+        }
       }
     }
+    return got;
   }
-  return got;
-}
 
-IPTR ScDispatcher(IClass *cl, Object *obj, Msg msg) {
-  switch (msg->MethodID) {
-  case OM_NEW: {
-    auto *m = reinterpret_cast<opSet *>(msg);
-    auto *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o)
-      return 0;
-    auto interval = static_cast<SIPTR>(GetTagData(MMA_Shoutcast_MetaInterval, 0, m->ops_AttrList));
-    auto *data = static_cast<ScData *>(INST_DATA(cl, o));
-    if (interval <= 0 || interval > kMaxMetaInterval) {
-      SetCreateError(m->ops_AttrList, MMERR_BAD_ARGUMENTS);
-      CoerceMethod(cl, o, OM_DISPOSE);
-      return 0;
+  bool Method(Object *, Msg msg, IPTR &result) {
+    switch (msg->MethodID) {
+    case MMM_QueryMetaData: {
+      std::lock_guard lock(titleMtx);
+      result = hasTitle ? reinterpret_cast<IPTR>(MakeMeta(title)) : 0;
+      return true;
     }
-    data->d = new (std::nothrow) Demux(static_cast<size_t>(interval));
-    if (!data->d) {
-      SetCreateError(m->ops_AttrList, MMERR_NO_MEMORY);
-      CoerceMethod(cl, o, OM_DISPOSE);
-      return 0;
+    case MMM_DisposeMetaData:
+      // The outer list is the start of its block.
+      std::free(reinterpret_cast<void *>(reinterpret_cast<IPTR *>(msg)[1]));
+      result = 0;
+      return true;
+    default: return false;
     }
-    return reinterpret_cast<IPTR>(o);
   }
-  case OM_DISPOSE: {
-    auto *data = static_cast<ScData *>(INST_DATA(cl, obj));
-    delete data->d;
-    data->d = nullptr;
-    break;
-  }
-  case MMM_Pull: {
-    auto *m = reinterpret_cast<mmpPull *>(msg);
-    auto *data = static_cast<ScData *>(INST_DATA(cl, obj));
-    if (m->Port != 1 || !data->d || !m->Buffer || static_cast<SIPTR>(m->Length) < 0) {
-      SetPortError(obj, 1, MMERR_BAD_ARGUMENTS);
-      return 0;
-    }
-    return static_cast<IPTR>(Pull(obj, data->d, static_cast<UBYTE *>(m->Buffer),
-                                  static_cast<LONG>(std::min<IPTR>(m->Length, 0x7FFFFFFF))));
-  }
-  case MMM_QueryMetaData: {
-    auto *data = static_cast<ScData *>(INST_DATA(cl, obj));
-    if (!data->d)
-      return 0;
-    std::lock_guard lock(data->d->titleMtx);
-    return data->d->hasTitle ? reinterpret_cast<IPTR>(MakeMeta(data->d->title)) : 0;
-  }
-  case MMM_DisposeMetaData:
-    // The outer list is the start of its block.
-    std::free(reinterpret_cast<void *>(reinterpret_cast<IPTR *>(msg)[1]));
-    return 0;
-  case MMM_GetPort: {
-    auto *m = reinterpret_cast<mmpGetPort *>(msg);
-    if (m->Place && m->Attribute == MMA_PortFormat) {
-      *m->Place = MMFC_STREAM;
-      return TRUE;
-    }
-    if (m->Place && m->Attribute == MMA_StreamBuffer_Fill) {
-      *m->Place = GetInputAttr(obj, 0, MMA_StreamBuffer_Fill);
-      return TRUE;
-    }
-    break;
-  }
-  default: break;
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
 
-struct Registration {
-  Registration() {
-    MakeMediaClass("shoutcast.demuxer", PortLayout::Filter, sizeof(ScData), ScDispatcher);
-    platform::RegisterLibrary("multimedia/shoutcast.demuxer", 52, 0, "shoutcast.demuxer 52.0");
+  bool GetPort(Object *obj, ULONG, IPTR attr, IPTR &place) {
+    if (attr == MMA_PortFormat) {
+      place = MMFC_STREAM;
+      return true;
+    }
+    if (attr == MMA_StreamBuffer_Fill) {
+      place = GetInputAttr(obj, 0, MMA_StreamBuffer_Fill);
+      return true;
+    }
+    return false;
   }
-} gRegistration;
+};
+
+[[maybe_unused]] IClass *const gClass = MediaClass<Demux, PortLayout::Filter>::Register("shoutcast.demuxer");
 
 } // namespace

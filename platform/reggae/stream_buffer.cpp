@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "reggae/reggae.h"
+#include "reggae/media_class.h"
 
 namespace {
 
@@ -25,7 +25,15 @@ constexpr size_t kReadChunk = 16384;
 constexpr auto kPoll = std::chrono::milliseconds(100);
 constexpr auto kBatch = std::chrono::milliseconds(250);
 
+// Tasks and locks: the reader task runs ReaderLoop and fills the ring; the
+// consumer's task runs Pull and empties it; both take mtx for the ring's
+// positions and wait on cond. Create and Stop (at disposal) come from the
+// owner's task; Start comes from whichever task makes the link, and both
+// take startMtx. Interrupt and Wake run on the disposing or stopping task
+// and only take mtx to wake the waits. The counters are atomics.
 struct Ring {
+  static constexpr auto kBadPull = BadPull::Fails;
+
   Object *obj = nullptr;
   std::vector<UBYTE> data;
   std::mutex mtx;
@@ -91,7 +99,9 @@ struct Ring {
     cond.notify_all();
   }
 
-  LONG Read(UBYTE *buf, LONG len) {
+  LONG Create(Object *o, TagItem *tags);
+
+  LONG Pull(Object *, UBYTE *buf, LONG len) {
     LONG got = 0;
     std::unique_lock lock(mtx);
     while (got < len) {
@@ -127,11 +137,11 @@ struct Ring {
     return static_cast<IPTR>((static_cast<uint64_t>(used) << 16) / data.size());
   }
 
-  bool Start(Object *o) {
+  bool Start() {
     std::lock_guard lock(startMtx);
     if (reader)
       return true;
-    CONST_STRPTR name = ObjectName(o);
+    CONST_STRPTR name = ObjectName(obj);
     reader = platform::CreateTask(name ? name : "NetProcess", 0, [this] { ReaderLoop(); });
     return reader != nullptr;
   }
@@ -146,10 +156,30 @@ struct Ring {
     if (Task *t = reader.exchange(nullptr))
       platform::JoinTask(t);
   }
-};
 
-struct BufferData {
-  Ring *ring;
+  // The reader starts as soon as the input is linked.
+  bool Method(Object *, Msg msg, IPTR &result) {
+    if (msg->MethodID != MMM_Connected || reinterpret_cast<mmpConnected *>(msg)->Port != 0)
+      return false;
+    result = Start() ? TRUE : FALSE;
+    return true;
+  }
+
+  bool GetPort(Object *, ULONG port, IPTR attr, IPTR &place) {
+    switch (attr) {
+    case MMA_StreamBuffer_Task: place = reinterpret_cast<IPTR>(reader.load()); return true;
+    case MMA_StreamBuffer_Fill: place = Fill(); return true;
+    case MMA_StreamBuffer_Size: place = data.size(); return true;
+    case MMA_StreamBuffer_Received: place = static_cast<IPTR>(received.load()); return true;
+    case MMA_ErrorCode:
+      if (port != 0)
+        return false;
+      place = static_cast<IPTR>(static_cast<SIPTR>(endError.load()));
+      return true;
+    case MMA_PortFormat: place = MMFC_STREAM; return true;
+    default: return false;
+    }
+  }
 };
 
 void Interrupt(Object *, void *user) {
@@ -166,93 +196,20 @@ void Wake(Object *, void *user) {
   r->cond.notify_all();
 }
 
-IPTR BufferNew(IClass *cl, Object *obj, opSet *msg) {
-  auto *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg)));
-  if (!o)
-    return 0;
-  auto *d = static_cast<BufferData *>(INST_DATA(cl, o));
-  size_t size = GetTagData(MMA_StreamBuffer_Size, kDefaultSize, msg->ops_AttrList);
+LONG Ring::Create(Object *o, TagItem *tags) {
+  obj = o;
+  size_t size = GetTagData(MMA_StreamBuffer_Size, kDefaultSize, tags);
   size = std::clamp(size, kMinSize, kMaxSize);
-  d->ring = new (std::nothrow) Ring;
-  if (d->ring) {
-    d->ring->obj = o;
-    try {
-      d->ring->data.resize(size);
-    } catch (...) {
-      delete d->ring;
-      d->ring = nullptr;
-    }
+  try {
+    data.resize(size);
+  } catch (...) {
+    return MMERR_NO_MEMORY;
   }
-  if (!d->ring) {
-    SetCreateError(msg->ops_AttrList, MMERR_NO_MEMORY);
-    CoerceMethod(cl, o, OM_DISPOSE);
-    return 0;
-  }
-  SetInterruptHook(o, Interrupt, d->ring);
-  SetWakeHook(o, Wake, d->ring);
-  return reinterpret_cast<IPTR>(o);
+  SetInterruptHook(o, Interrupt, this);
+  SetWakeHook(o, Wake, this);
+  return MMERR_OK;
 }
 
-IPTR BufferDispatcher(IClass *cl, Object *obj, Msg msg) {
-  switch (msg->MethodID) {
-  case OM_NEW: return BufferNew(cl, obj, reinterpret_cast<opSet *>(msg));
-  case OM_DISPOSE: {
-    auto *d = static_cast<BufferData *>(INST_DATA(cl, obj));
-    if (d->ring) {
-      d->ring->Stop();
-      delete d->ring;
-      d->ring = nullptr;
-    }
-    break;
-  }
-  case MMM_Connected: {
-    auto *m = reinterpret_cast<mmpConnected *>(msg);
-    auto *d = static_cast<BufferData *>(INST_DATA(cl, obj));
-    if (m->Port == 0)
-      return d->ring && d->ring->Start(obj) ? TRUE : FALSE;
-    break;
-  }
-  case MMM_GetPort: {
-    auto *m = reinterpret_cast<mmpGetPort *>(msg);
-    auto *d = static_cast<BufferData *>(INST_DATA(cl, obj));
-    if (!m->Place || !d->ring)
-      break;
-    switch (m->Attribute) {
-    case MMA_StreamBuffer_Task: *m->Place = reinterpret_cast<IPTR>(d->ring->reader.load()); return TRUE;
-    case MMA_StreamBuffer_Fill: *m->Place = d->ring->Fill(); return TRUE;
-    case MMA_StreamBuffer_Size: *m->Place = d->ring->data.size(); return TRUE;
-    case MMA_StreamBuffer_Received: *m->Place = static_cast<IPTR>(d->ring->received.load()); return TRUE;
-    case MMA_ErrorCode:
-      if (m->Port == 0) {
-        *m->Place = static_cast<IPTR>(static_cast<SIPTR>(d->ring->endError.load()));
-        return TRUE;
-      }
-      break;
-    case MMA_PortFormat: *m->Place = MMFC_STREAM; return TRUE;
-    default: break;
-    }
-    break;
-  }
-  case MMM_Pull: {
-    auto *m = reinterpret_cast<mmpPull *>(msg);
-    auto *d = static_cast<BufferData *>(INST_DATA(cl, obj));
-    if (m->Port != 1 || !d->ring || !m->Buffer || static_cast<SIPTR>(m->Length) < 0) {
-      SetPortError(obj, 1, MMERR_BAD_ARGUMENTS);
-      return 0;
-    }
-    return static_cast<IPTR>(
-        d->ring->Read(static_cast<UBYTE *>(m->Buffer), static_cast<LONG>(std::min<IPTR>(m->Length, 0x7FFFFFFF))));
-  }
-  default: break;
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
-
-struct Registration {
-  Registration() {
-    MakeMediaClass("stream.buffer", PortLayout::Filter, sizeof(BufferData), BufferDispatcher);
-    platform::RegisterLibrary("multimedia/stream.buffer", 52, 0, "stream.buffer 52.0");
-  }
-} gRegistration;
+[[maybe_unused]] IClass *const gClass = MediaClass<Ring, PortLayout::Filter>::Register("stream.buffer");
 
 } // namespace
