@@ -70,11 +70,12 @@ struct Client {
 };
 
 // Who runs what:
-//   GUI task       the Display calls (windows, attributes, disposal, bubbles,
-//                  tooltips, requesters, menus), Flush and the descriptions,
-//                  and the input that OnObject and OnObjectWait hand to it.
+//   GUI task       the Display calls (windows, attributes, disposal,
+//                  requesters, menus), Flush and the descriptions, and the
+//                  input that OnObject and OnObjectWait hand to it.
 //                  Requesters and menus wait in Ask until a page answers or
-//                  Stop; the GUI task is the only one that reads objects.
+//                  Stop. Only the GUI task reads objects.
+//   any task       bubbles and tooltips, which read no object (ScreenOf).
 //   frame thread   FrameLoop: encodes the bars that TargetChanged marked.
 //   listeners      TargetChanged and ObjectChanged, on the task that drew or
 //                  laid out.
