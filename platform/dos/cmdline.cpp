@@ -2,6 +2,7 @@
 #include "dos/cmdline.h"
 
 #include "dos/dos.h"
+#include "dos/quoted.h"
 
 namespace platform {
 
@@ -26,28 +27,14 @@ LONG ParseCommandLine(std::string_view line, ParsedCommand &out) {
 
   std::string name;
   if (line[i] == '"') {
-    ++i;
-    for (;;) {
-      if (i >= line.size())
-        return ERROR_UNMATCHED_QUOTES;
-      char c = line[i++];
-      if (c == '"')
-        break;
-      if (c == '*') {
-        if (i >= line.size())
-          return ERROR_UNMATCHED_QUOTES;
-        c = line[i++];
-        if (c == 'n' || c == 'N')
-          c = '\n';
-        else if (c == 'e' || c == 'E')
-          c = 0x1b;
-      }
-      // An escaped line break or escape character has no place in a
-      // file name; refusing it keeps the name one printable line.
-      if (c == '\n' || c == 0x1b)
-        return ERROR_INVALID_COMPONENT_NAME;
-      name += c;
-    }
+    bool closed = dos::ReadQuoted(line, i, name);
+    // A line break or escape character has no place in a file name;
+    // refusing it keeps the name one printable line. It is found before the
+    // end of the line, so it wins over a quote that is never closed.
+    if (name.find_first_of("\n\x1b") != std::string::npos)
+      return ERROR_INVALID_COMPONENT_NAME;
+    if (!closed)
+      return ERROR_UNMATCHED_QUOTES;
   } else {
     while (i < line.size() && line[i] != ' ' && line[i] != '\t')
       name += line[i++];

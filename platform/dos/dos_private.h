@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "dos/dos.h"
@@ -31,6 +32,23 @@ TaskDos &Me();
 void SetErr(LONG code);
 // errno of a failed call to the nearest AmigaDOS error.
 LONG ErrnoToDos(int err);
+
+// The object behind a BPTR when it is one of `live` (looked up under `mutex`);
+// null with ERROR_INVALID_LOCK for anything else, a stale handle included.
+template <class T>
+T *LiveObject(BPTR handle, std::mutex &mutex, const std::unordered_set<T *> &live) {
+  auto *p = reinterpret_cast<T *>(handle);
+  std::lock_guard g(mutex);
+  if (!p || !live.count(p)) {
+    SetErr(ERROR_INVALID_LOCK);
+    return nullptr;
+  }
+  return p;
+}
+
+// Copies text into a caller's buffer of size bytes, cut to fit, NUL-terminated;
+// returns the length copied. Nothing is written when size is 0.
+LONG CopyToBuffer(const std::string &text, STRPTR buffer, size_t size);
 
 // A resolved AmigaDOS name: the volume (its folder name, Latin-1), the
 // components below it in both encodings, and the Linux path.

@@ -1,5 +1,6 @@
 // IoErr, fault texts and number parsing.
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -99,11 +100,7 @@ LONG SetIoErr(LONG code) {
 LONG Fault(LONG code, CONST_STRPTR header, STRPTR buffer, LONG len) {
   if (!buffer || len <= 0)
     return 0;
-  std::string s = FaultString(code, header);
-  size_t n = std::min(s.size(), static_cast<size_t>(len - 1));
-  std::memcpy(buffer, s.data(), n);
-  buffer[n] = 0;
-  return static_cast<LONG>(n);
+  return platform::dos::CopyToBuffer(FaultString(code, header), buffer, static_cast<size_t>(len));
 }
 
 LONG PrintFault(LONG code, CONST_STRPTR header) {
@@ -151,6 +148,15 @@ LONG StrToLong(CONST_STRPTR string, LONG *value) {
 namespace platform::dos {
 
 void SetErr(LONG code) { SetIoErr(code); }
+
+LONG CopyToBuffer(const std::string &text, STRPTR buffer, size_t size) {
+  if (!buffer || size == 0)
+    return 0;
+  size_t n = std::min(text.size(), size - 1);
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = 0;
+  return static_cast<LONG>(n);
+}
 
 LONG ErrnoToDos(int err) {
   switch (err) {

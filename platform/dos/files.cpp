@@ -67,11 +67,13 @@ FileObj *StdOut() {
   return f;
 }
 
-FileObj *FromBPTR(BPTR file) {
-  auto *f = reinterpret_cast<FileObj *>(file);
-  std::lock_guard g(Reg().mutex);
-  if (!f || !Reg().live.count(f)) {
-    SetErr(ERROR_INVALID_LOCK);
+FileObj *FromBPTR(BPTR file) { return LiveObject(file, Reg().mutex, Reg().live); }
+
+// The file for a Read or Write of length bytes at buffer, or null with IoErr set.
+FileObj *ForTransfer(BPTR file, const void *buffer, LONG length) {
+  FileObj *f = FromBPTR(file);
+  if (f && (length < 0 || (!buffer && length > 0))) {
+    SetErr(ERROR_BAD_NUMBER);
     return nullptr;
   }
   return f;
@@ -289,25 +291,17 @@ LONG Close(BPTR file) {
 }
 
 LONG Read(BPTR file, APTR buffer, LONG length) {
-  FileObj *f = FromBPTR(file);
+  FileObj *f = ForTransfer(file, buffer, length);
   if (!f)
     return -1;
-  if (length < 0 || (!buffer && length > 0)) {
-    SetErr(ERROR_BAD_NUMBER);
-    return -1;
-  }
   std::lock_guard g(f->mutex);
   return ReadLocked(f, static_cast<char *>(buffer), length);
 }
 
 LONG Write(BPTR file, CONST_APTR buffer, LONG length) {
-  FileObj *f = FromBPTR(file);
+  FileObj *f = ForTransfer(file, buffer, length);
   if (!f)
     return -1;
-  if (length < 0 || (!buffer && length > 0)) {
-    SetErr(ERROR_BAD_NUMBER);
-    return -1;
-  }
   std::lock_guard g(f->mutex);
   return WriteLocked(f, static_cast<const char *>(buffer), length);
 }
@@ -334,7 +328,9 @@ QUAD Seek64(BPTR file, QUAD position, LONG mode) {
   cur -= static_cast<off_t>(f->rlen - f->rpos);
   QUAD base = mode == OFFSET_BEGINNING ? 0 : mode == OFFSET_CURRENT ? cur : st.st_size;
   QUAD target;
-  // As on the original: no seeking before the start or past the end.
+  // No seeking before the start or past the end: a position outside the
+  // file is an error the caller hears about, not a hole that the next Write
+  // would fill with zeros.
   if (__builtin_add_overflow(base, position, &target) || target < 0 || target > st.st_size) {
     SetErr(ERROR_SEEK_ERROR);
     return -1;
@@ -443,18 +439,24 @@ BPTR Output() {
   return me.outputSelected ? me.output : reinterpret_cast<BPTR>(StdOut());
 }
 
+namespace {
+
+// Makes file one of the task's streams from now on, in place of the standard one.
+void Select(BPTR &stream, bool &selected, BPTR file) {
+  stream = file;
+  selected = true;
+}
+
+} // namespace
+
 BPTR SelectInput(BPTR file) {
   BPTR old = Input();
-  TaskDos &me = Me();
-  me.input = file;
-  me.inputSelected = true;
+  Select(Me().input, Me().inputSelected, file);
   return old;
 }
 
 BPTR SelectOutput(BPTR file) {
   BPTR old = Output();
-  TaskDos &me = Me();
-  me.output = file;
-  me.outputSelected = true;
+  Select(Me().output, Me().outputSelected, file);
   return old;
 }

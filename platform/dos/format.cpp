@@ -147,11 +147,7 @@ std::string FormatString(CONST_STRPTR fmt, const IPTR *args) {
 LONG VSNPrintf(STRPTR buf, ULONG size, CONST_STRPTR fmt, const IPTR *args) {
   if (!buf || size == 0)
     return 0;
-  std::string s = FormatString(fmt, args);
-  size_t n = std::min(s.size(), static_cast<size_t>(size - 1));
-  std::memcpy(buf, s.data(), n);
-  buf[n] = 0;
-  return static_cast<LONG>(n);
+  return platform::dos::CopyToBuffer(FormatString(fmt, args), buf, size);
 }
 
 LONG VFPrintf(BPTR file, CONST_STRPTR fmt, const IPTR *args) {

@@ -139,15 +139,7 @@ void RemoveLockLocked(LockObj *lock) {
     delete lock;
 }
 
-LockObj *LockFromBPTR(BPTR lock) {
-  auto *l = reinterpret_cast<LockObj *>(lock);
-  std::lock_guard g(Tab().mutex);
-  if (!l || !Tab().locks.count(l)) {
-    SetErr(ERROR_INVALID_LOCK);
-    return nullptr;
-  }
-  return l;
-}
+LockObj *LockFromBPTR(BPTR lock) { return LiveObject(lock, Tab().mutex, Tab().locks); }
 
 Resolved LockWhere(const LockObj *lock) {
   std::lock_guard g(Tab().mutex);
@@ -240,12 +232,21 @@ LONG SameLock(BPTR lock1, BPTR lock2) {
   return platform::EqualsNoCaseLatin1(LockWhere(a).volume, LockWhere(b).volume) ? LOCK_SAME_VOLUME : LOCK_DIFFERENT;
 }
 
-LONG Examine64(BPTR lock, struct FileInfoBlock *fib, struct TagItem *) {
+namespace {
+
+// The lock that Examine or ExNext fills fib from, or null with IoErr set.
+LockObj *ToExamine(BPTR lock, const FileInfoBlock *fib) {
   if (!fib) {
     SetErr(ERROR_REQUIRED_ARG_MISSING);
-    return DOSFALSE;
+    return nullptr;
   }
-  LockObj *l = LockFromBPTR(lock);
+  return LockFromBPTR(lock);
+}
+
+} // namespace
+
+LONG Examine64(BPTR lock, struct FileInfoBlock *fib, struct TagItem *) {
+  LockObj *l = ToExamine(lock, fib);
   if (!l)
     return DOSFALSE;
   Resolved r = LockWhere(l);
@@ -270,11 +271,7 @@ LONG Examine64(BPTR lock, struct FileInfoBlock *fib, struct TagItem *) {
 LONG Examine(BPTR lock, struct FileInfoBlock *fib) { return Examine64(lock, fib, nullptr); }
 
 LONG ExNext64(BPTR lock, struct FileInfoBlock *fib, struct TagItem *) {
-  if (!fib) {
-    SetErr(ERROR_REQUIRED_ARG_MISSING);
-    return DOSFALSE;
-  }
-  LockObj *l = LockFromBPTR(lock);
+  LockObj *l = ToExamine(lock, fib);
   if (!l)
     return DOSFALSE;
   if (!l->isDir) {

@@ -452,23 +452,30 @@ BPTR CurrentDir(BPTR lock) {
 
 // ---- name functions (pure text) ----
 
+namespace {
+
+// The last '/' or ':' of path, or null when it has none.
+const char *LastSeparator(const char *path) {
+  const char *last = nullptr;
+  for (const char *c = path; *c; ++c)
+    if (*c == '/' || *c == ':')
+      last = c;
+  return last;
+}
+
+} // namespace
+
 STRPTR FilePart(CONST_STRPTR path) {
   if (!path)
     return nullptr;
-  const char *p = path;
-  for (const char *c = path; *c; ++c)
-    if (*c == '/' || *c == ':')
-      p = c + 1;
-  return const_cast<STRPTR>(p);
+  const char *last = LastSeparator(path);
+  return const_cast<STRPTR>(last ? last + 1 : path);
 }
 
 STRPTR PathPart(CONST_STRPTR path) {
   if (!path)
     return nullptr;
-  const char *last = nullptr;
-  for (const char *c = path; *c; ++c)
-    if (*c == '/' || *c == ':')
-      last = c;
+  const char *last = LastSeparator(path);
   if (!last)
     return const_cast<STRPTR>(path);
   if (*last == ':')

@@ -8,91 +8,15 @@
 #include <vector>
 
 #include "dos/dos.h"
+#include "dos/quoted.h"
+#include "dos/template.h"
 #include "exec/text.h"
 
 namespace {
 
-// ---- template -----------------------------------------------------------------
-
-struct TemplateItem {
-  std::vector<std::string> names; // keyword and its aliases; may be empty
-  bool required = false;          // /A
-  bool keyword = false;           // /K
-  bool sw = false;                // /S
-  bool toggle = false;            // /T
-  bool number = false;            // /N
-  bool multi = false;             // /M
-  bool rest = false;              // /F
-
-  bool KeywordOnly() const { return keyword || sw || toggle; }
-};
-
-// 0, or ERROR_BAD_TEMPLATE.
-LONG ParseTemplate(CONST_STRPTR tmpl, std::vector<TemplateItem> &items) {
-  items.clear();
-  if (!tmpl)
-    return ERROR_BAD_TEMPLATE;
-  std::string_view t(tmpl);
-  if (t.empty())
-    return 0;
-  bool haveMulti = false;
-  size_t start = 0;
-  while (start <= t.size()) {
-    size_t comma = t.find(',', start);
-    std::string_view part = t.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-    TemplateItem item;
-    size_t slash = part.find('/');
-    std::string_view names = part.substr(0, slash);
-    size_t ns = 0;
-    while (ns <= names.size()) {
-      size_t eq = names.find('=', ns);
-      std::string_view n = names.substr(ns, eq == std::string_view::npos ? std::string_view::npos : eq - ns);
-      if (!n.empty())
-        item.names.emplace_back(n);
-      if (eq == std::string_view::npos)
-        break;
-      ns = eq + 1;
-    }
-    while (slash != std::string_view::npos) {
-      if (slash + 1 >= part.size())
-        return ERROR_BAD_TEMPLATE;
-      switch (platform::ToUpperLatin1(static_cast<unsigned char>(part[slash + 1]))) {
-      case 'A': item.required = true; break;
-      case 'K': item.keyword = true; break;
-      case 'S': item.sw = true; break;
-      case 'T': item.toggle = true; break;
-      case 'N': item.number = true; break;
-      case 'M': item.multi = true; break;
-      case 'F': item.rest = true; break;
-      default: return ERROR_BAD_TEMPLATE;
-      }
-      if (slash + 2 < part.size() && part[slash + 2] != '/')
-        return ERROR_BAD_TEMPLATE;
-      slash = part.find('/', slash + 1);
-    }
-    if (item.multi) {
-      if (haveMulti || item.rest)
-        return ERROR_BAD_TEMPLATE;
-      haveMulti = true;
-    }
-    // A switch or keyword item nobody can name could never be filled.
-    if (item.KeywordOnly() && item.names.empty())
-      return ERROR_BAD_TEMPLATE;
-    items.push_back(std::move(item));
-    if (comma == std::string_view::npos)
-      break;
-    start = comma + 1;
-  }
-  return 0;
-}
-
-int FindKeyword(const std::vector<TemplateItem> &items, std::string_view word) {
-  for (size_t i = 0; i < items.size(); ++i)
-    for (const auto &n : items[i].names)
-      if (platform::EqualsNoCaseLatin1(n, word))
-        return static_cast<int>(i);
-  return -1;
-}
+using platform::dos::FindKeyword;
+using platform::dos::ParseTemplate;
+using platform::dos::TemplateItem;
 
 // ---- scanning -------------------------------------------------------------------
 
@@ -125,33 +49,15 @@ public:
       return ITEM_EQUAL;
     }
     if (c == '"') {
-      ++pos_;
-      for (;;) {
-        if (pos_ >= line_.size()) {
-          error_ = ERROR_UNMATCHED_QUOTES;
-          return ITEM_ERROR;
-        }
-        c = line_[pos_++];
-        if (c == '"')
-          return ITEM_QUOTED;
-        if (c == '*') {
-          if (pos_ >= line_.size()) {
-            error_ = ERROR_UNMATCHED_QUOTES;
-            return ITEM_ERROR;
-          }
-          c = line_[pos_++];
-          if (c == 'n' || c == 'N')
-            c = '\n';
-          else if (c == 'e' || c == 'E')
-            c = 0x1b;
-        }
-        out += c;
-      }
+      if (platform::dos::ReadQuoted(line_, pos_, out))
+        return ITEM_QUOTED;
+      error_ = ERROR_UNMATCHED_QUOTES;
+      return ITEM_ERROR;
     }
     while (pos_ < line_.size()) {
       c = line_[pos_];
       if (IsBlank(c) || c == '=') {
-        ++pos_; // the terminator goes with the word, as in the original
+        ++pos_; // the terminator goes with the word: KEY=value leaves no lone '='
         break;
       }
       out += c;

@@ -68,8 +68,9 @@ void FreeArgs(struct RDArgs *args);
 // Index of the template item that has keyword (any of its names, case ignored), or -1.
 LONG FindArg(CONST_STRPTR arg_template, CONST_STRPTR keyword);
 // Reads one word or quoted string from input into buffer (maxchars bytes with
-// the NUL). Like the original, an unquoted word swallows the blank or '='
-// that ends it. Null input (the task's input stream) is not supported:
+// the NUL). An unquoted word takes the blank or '=' that ends it along, so
+// that CS_CurChr points at whatever follows and KEY=value reads as the
+// keyword and then its value. Null input (the task's input stream) is not supported:
 // ITEM_ERROR with ERROR_NOT_IMPLEMENTED. Too small a buffer: ITEM_ERROR with
 // ERROR_BUFFER_OVERFLOW.
 LONG ReadItem(STRPTR buffer, LONG maxchars, struct CSource *input);

@@ -9,6 +9,7 @@
 #include "dos/cmdline.h"
 #include "dos/rdargs.h"
 #include "dos/system_private.h"
+#include "dos/template.h"
 #include "exec/exec.h"
 #include "exec/text.h"
 
@@ -67,6 +68,43 @@ size_t Count(STRPTR *v) {
   return n;
 }
 
+// Says the fault of the failure just reported in IoErr, which it keeps.
+LONG SayIoErr(const CommandContext &ctx, const std::string &header) {
+  LONG err = IoErr();
+  SayFault(ctx, err, header);
+  SetIoErr(err);
+  return err;
+}
+
+// The outcome of a command that goes on past failed steps: the worst return
+// code so far and the IoErr that came with it, which the command ends with.
+struct Outcome {
+  LONG rc = RETURN_OK;
+  LONG lastErr = 0;
+
+  // A step failed with IoErr set; returns that error.
+  LONG Failed() {
+    rc = RETURN_ERROR;
+    lastErr = IoErr();
+    return lastErr;
+  }
+  // A step that returned r; true when it was broken off, which ends the
+  // command at once with r.
+  bool Add(LONG r) {
+    if (r == RETURN_WARN && IoErr() == ERROR_BREAK)
+      return true;
+    if (r > rc) {
+      rc = r;
+      lastErr = IoErr();
+    }
+    return false;
+  }
+  LONG Finish() const {
+    SetIoErr(lastErr);
+    return rc;
+  }
+};
+
 // Makes sure `name` is a drawer, creating it if needed.
 bool EnsureDrawer(const std::string &name) {
   bool isDrawer = false;
@@ -88,9 +126,7 @@ bool EnsureDrawer(const std::string &name) {
 bool CopyFile(CommandContext &ctx, const std::string &from, const std::string &to, bool quiet) {
   BPTR in = Open(from.c_str(), MODE_OLDFILE);
   if (!in) {
-    LONG err = IoErr();
-    SayFault(ctx, err, "Copy: can't open " + from);
-    SetIoErr(err);
+    SayIoErr(ctx, "Copy: can't open " + from);
     return false;
   }
   // The source is open (a shared lock), so copying a file onto itself is
@@ -143,97 +179,50 @@ LONG CopyDrawer(CommandContext &ctx, const std::string &from, const std::string 
   }
   std::vector<DirEntry> entries;
   if (!ListDir(from.c_str(), entries)) {
-    LONG err = IoErr();
-    SayFault(ctx, err, "Copy: " + from);
-    SetIoErr(err);
+    SayIoErr(ctx, "Copy: " + from);
     return RETURN_ERROR;
   }
-  LONG rc = RETURN_OK, lastErr = 0;
+  Outcome outcome;
   for (const auto &e : entries) {
     if (Break(ctx))
       return RETURN_WARN;
     std::string src = Join(from, e.name), dst = Join(to, e.name);
     if (e.type < 0) {
-      if (!CopyFile(ctx, src, dst, quiet)) {
-        rc = RETURN_ERROR;
-        lastErr = IoErr();
-      }
+      if (!CopyFile(ctx, src, dst, quiet))
+        outcome.Failed();
     } else if (all) {
       if (SameObject(src, root))
         continue;
       if (!EnsureDrawer(dst)) {
-        lastErr = IoErr();
-        SayFault(ctx, lastErr, "Copy: can't create drawer " + dst);
-        rc = RETURN_ERROR;
+        SayFault(ctx, outcome.Failed(), "Copy: can't create drawer " + dst);
         continue;
       }
       LONG sub = CopyDrawer(ctx, src, dst, root, all, quiet, depth + 1);
-      if (sub == RETURN_WARN && IoErr() == ERROR_BREAK)
+      if (outcome.Add(sub))
         return sub;
-      if (sub > rc) {
-        rc = sub;
-        lastErr = IoErr();
-      }
     }
   }
-  SetIoErr(lastErr);
-  return rc;
+  return outcome.Finish();
 }
 
 // ---- Execute ---------------------------------------------------------------------
 
-struct ScriptKey {
-  std::vector<std::string> names;
-  bool sw = false, number = false, multi = false;
+// What a script's key holds once its arguments are read.
+struct KeyValue {
   bool given = false;
   std::string value;
   std::string def; // from .DEF
 };
 
-std::vector<ScriptKey> KeysOf(const std::string &tmpl) {
-  std::vector<ScriptKey> keys;
-  size_t start = 0;
-  while (start <= tmpl.size()) {
-    size_t comma = tmpl.find(',', start);
-    std::string part = tmpl.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    ScriptKey k;
-    size_t slash = part.find('/');
-    std::string names = part.substr(0, slash);
-    size_t ns = 0;
-    while (ns <= names.size()) {
-      size_t eq = names.find('=', ns);
-      std::string n = names.substr(ns, eq == std::string::npos ? std::string::npos : eq - ns);
-      if (!n.empty())
-        k.names.push_back(n);
-      if (eq == std::string::npos)
-        break;
-      ns = eq + 1;
-    }
-    for (size_t i = slash; i != std::string::npos && i + 1 < part.size(); i = part.find('/', i + 1)) {
-      char m = static_cast<char>(ToUpperLatin1(static_cast<unsigned char>(part[i + 1])));
-      k.sw |= m == 'S' || m == 'T';
-      k.number |= m == 'N';
-      k.multi |= m == 'M';
-    }
-    keys.push_back(std::move(k));
-    if (comma == std::string::npos)
-      break;
-    start = comma + 1;
-  }
-  return keys;
-}
-
 struct Script {
   char bra = '<', ket = '>', dollar = '$';
   bool haveKeys = false;
-  std::vector<ScriptKey> keys;
+  std::vector<dos::TemplateItem> items; // the .KEY template
+  std::vector<KeyValue> keys;           // one per item
 
-  ScriptKey *Find(const std::string &name) {
-    for (auto &k : keys)
-      for (auto &n : k.names)
-        if (EqualsNoCaseLatin1(n, name))
-          return &k;
-    return nullptr;
+  KeyValue *Find(const std::string &name) {
+    int i = dos::FindKeyword(items, name);
+    return i < 0 ? nullptr : &keys[static_cast<size_t>(i)];
   }
 
   // <KEY> and <KEY$default>; brackets that name no key stay as they are.
@@ -250,7 +239,7 @@ struct Script {
       std::string inner = line.substr(open + 1, close - open - 1);
       size_t d = inner.find(dollar);
       std::string name = inner.substr(0, d);
-      ScriptKey *k = Find(name);
+      KeyValue *k = Find(name);
       out += line.substr(i, open - i);
       if (k) {
         if (k->given)
@@ -271,35 +260,37 @@ struct Script {
 
 // Reads the script's arguments with its .KEY template.
 bool BindKeys(CommandContext &ctx, Script &s, const std::string &tmpl, const std::string &argText) {
-  s.keys = KeysOf(tmpl);
   s.haveKeys = true;
-  std::vector<IPTR> array(s.keys.size() + 1, 0);
+  // A bad template fails in ReadArgs below, which reports it.
+  if (dos::ParseTemplate(tmpl.c_str(), s.items) != 0)
+    s.items.clear();
+  std::vector<IPTR> array(s.items.size() + 1, 0);
+  s.keys.assign(s.items.size(), KeyValue{});
   std::string text = argText + "\n";
   RDArgs rda{};
   rda.RDA_Source.CS_Buffer = text.data();
   rda.RDA_Source.CS_Length = static_cast<LONG>(text.size());
   rda.RDA_Flags = RDAF_NOPROMPT;
   if (!ReadArgs(tmpl.c_str(), array.data(), &rda)) {
-    LONG err = IoErr();
-    SayFault(ctx, err, "Execute: parameters unsuitable for key \"" + tmpl + "\"");
-    SetIoErr(err);
+    SayIoErr(ctx, "Execute: parameters unsuitable for key \"" + tmpl + "\"");
     return false;
   }
-  for (size_t i = 0; i < s.keys.size(); ++i) {
-    ScriptKey &k = s.keys[i];
+  for (size_t i = 0; i < s.items.size(); ++i) {
+    const dos::TemplateItem &item = s.items[i];
+    KeyValue &k = s.keys[i];
     if (!array[i])
       continue;
     k.given = true;
-    if (k.sw) {
-      k.value = k.names.empty() ? "" : k.names[0];
-    } else if (k.multi) {
+    if (item.sw || item.toggle) {
+      k.value = item.names.empty() ? "" : item.names[0];
+    } else if (item.multi) {
       auto **v = reinterpret_cast<char **>(array[i]);
       for (size_t j = 0; v && v[j]; ++j) {
         if (j)
           k.value += ' ';
-        k.value += k.number ? std::to_string(*reinterpret_cast<LONG *>(v[j])) : std::string(v[j]);
+        k.value += item.number ? std::to_string(*reinterpret_cast<LONG *>(v[j])) : std::string(v[j]);
       }
-    } else if (k.number) {
+    } else if (item.number) {
       k.value = std::to_string(*reinterpret_cast<LONG *>(array[i]));
     } else {
       k.value = reinterpret_cast<char *>(array[i]);
@@ -345,7 +336,7 @@ bool Directive(CommandContext &ctx, Script &s, const std::string &line, const st
     std::string value = rest.substr(e2);
     size_t vb = value.find_first_not_of(" \t");
     value = vb == std::string::npos ? "" : value.substr(vb);
-    if (ScriptKey *k = s.Find(key))
+    if (KeyValue *k = s.Find(key))
       k->def = value;
   }
   return true;
@@ -365,20 +356,16 @@ LONG CmdRename(CommandContext &ctx, IPTR *args) {
     SayFault(ctx, IoErr(), "Rename: destination \"" + to + "\" is not a drawer");
     return RETURN_ERROR;
   }
-  LONG rc = RETURN_OK, lastErr = 0;
+  Outcome outcome;
   for (size_t i = 0; i < n; ++i) {
     std::string src = from[i];
     // Into the drawer, unless it is the object itself in another case.
     bool into = n > 1 || slashEnd || (destExists && destDrawer && !SameObject(src, to));
     std::string target = into ? Join(to, LastPart(src)) : to;
-    if (!::Rename(src.c_str(), target.c_str())) {
-      lastErr = IoErr();
-      SayFault(ctx, lastErr, "Rename: can't rename " + src + " as " + target);
-      rc = RETURN_ERROR;
-    }
+    if (!::Rename(src.c_str(), target.c_str()))
+      SayFault(ctx, outcome.Failed(), "Rename: can't rename " + src + " as " + target);
   }
-  SetIoErr(lastErr);
-  return rc;
+  return outcome.Finish();
 }
 
 LONG CmdMakeDir(CommandContext &ctx, IPTR *args) {
@@ -389,7 +376,7 @@ LONG CmdMakeDir(CommandContext &ctx, IPTR *args) {
     SayFault(ctx, ERROR_REQUIRED_ARG_MISSING, "MakeDir");
     return RETURN_FAIL;
   }
-  LONG rc = RETURN_OK, lastErr = 0;
+  Outcome outcome;
   for (size_t i = 0; names[i]; ++i) {
     std::string name = names[i];
     bool ok = true;
@@ -414,14 +401,10 @@ LONG CmdMakeDir(CommandContext &ctx, IPTR *args) {
       ok = l != 0;
       UnLock(l);
     }
-    if (!ok) {
-      lastErr = IoErr();
-      SayFault(ctx, lastErr, "MakeDir: can't create drawer " + name);
-      rc = RETURN_ERROR;
-    }
+    if (!ok)
+      SayFault(ctx, outcome.Failed(), "MakeDir: can't create drawer " + name);
   }
-  SetIoErr(lastErr);
-  return rc;
+  return outcome.Finish();
 }
 
 LONG CmdCopy(CommandContext &ctx, IPTR *args) {
@@ -436,24 +419,20 @@ LONG CmdCopy(CommandContext &ctx, IPTR *args) {
   }
   bool destDrawer = false;
   bool destExists = Probe(to, destDrawer);
-  LONG rc = RETURN_OK, lastErr = 0;
+  Outcome outcome;
   for (size_t i = 0; i < n; ++i) {
     if (Break(ctx))
       return RETURN_WARN;
     std::string src = from[i];
     bool srcDrawer = false;
     if (!Probe(src, srcDrawer)) {
-      lastErr = IoErr();
-      SayFault(ctx, lastErr, "Copy: " + src);
-      rc = RETURN_ERROR;
+      SayFault(ctx, outcome.Failed(), "Copy: " + src);
       continue;
     }
     // Several sources, or a drawer: TO is a drawer, made if missing.
     if ((n > 1 || srcDrawer) && !(destExists && destDrawer)) {
       if (!EnsureDrawer(to)) {
-        lastErr = IoErr();
-        SayFault(ctx, lastErr, "Copy: can't create drawer " + to);
-        SetIoErr(lastErr);
+        SayIoErr(ctx, "Copy: can't create drawer " + to);
         return RETURN_ERROR;
       }
       destExists = destDrawer = true;
@@ -471,15 +450,10 @@ LONG CmdCopy(CommandContext &ctx, IPTR *args) {
       std::string target = destDrawer ? Join(to, LastPart(src)) : to;
       r = CopyFile(ctx, src, target, quiet) ? RETURN_OK : RETURN_ERROR;
     }
-    if (r == RETURN_WARN && IoErr() == ERROR_BREAK)
+    if (outcome.Add(r))
       return r;
-    if (r > rc) {
-      rc = r;
-      lastErr = IoErr();
-    }
   }
-  SetIoErr(lastErr);
-  return rc;
+  return outcome.Finish();
 }
 
 LONG CmdExecute(CommandContext &ctx, IPTR *args) {
@@ -492,9 +466,7 @@ LONG CmdExecute(CommandContext &ctx, IPTR *args) {
   }
   BPTR fh = Open(file.c_str(), MODE_OLDFILE);
   if (!fh) {
-    LONG err = IoErr();
-    SayFault(ctx, err, "Execute: can't open " + file);
-    SetIoErr(err);
+    SayIoErr(ctx, "Execute: can't open " + file);
     return RETURN_ERROR;
   }
   CommandContext inner = ctx;

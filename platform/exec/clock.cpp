@@ -1,3 +1,6 @@
+// The platform clock. Every function may be called from any task; the
+// state's one lock is held only for the arithmetic, never while sleeping,
+// and no other lock is taken inside it.
 #include "exec/clock.h"
 
 #include <atomic>

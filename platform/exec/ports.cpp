@@ -1,3 +1,16 @@
+// Message ports and the list of public ports.
+//
+// Locks: the list's lock guards the public ports and the hooks; a port's
+// mp_Lock guards its queue of messages. Neither is held while the other is
+// taken, nor while a hook runs or a task is signalled.
+//   CreateMsgPort, DeleteMsgPort  the task that owns the port (its signal
+//                                 bit is that task's)
+//   AddPort, RemPort, FindPort    any task; the list lock
+//   PutMsg, ReplyMsg              any task; the receiving port's mp_Lock,
+//                                 then a Signal to the task it belongs to
+//   GetMsg                        any task, normally the owner; mp_Lock
+//   WaitPort                      the owner only: it waits for its signal
+//   SetPublicPortHooks            any task; the list lock
 #include <algorithm>
 #include <cstring>
 #include <vector>

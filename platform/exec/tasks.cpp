@@ -1,5 +1,19 @@
-// Tasks are threads with a signal mask. Each task's signal state is guarded by
-// its own mutex; the registry of live tasks by one global mutex.
+// Tasks are threads with a signal mask.
+//
+// Locks: each task's TaskPrivate::lock guards its signal state; the
+// registry's lock guards the list of live tasks; a semaphore's ss_Mutex
+// guards its owner and nesting. WaitTimeout reads the clock (its own lock)
+// inside the task's lock; no other lock is taken inside another.
+//   Signal                        any task, on another; the target's lock
+//   SetSignal, CheckSignal, Wait, WaitTimeout, AllocSignal, FreeSignal
+//                                 a task on itself; its own lock
+//   FindTask, CreateTask, the end of a task, a thread's first call
+//                                 any task; the registry lock
+//   JoinTask                      the task that created it, never the task
+//                                 itself; no lock (it joins the thread)
+//   TaskRunning, LiveTaskCount    any task; atomics
+//   semaphores                    any task; the semaphore's ss_Mutex
+//   Forbid, Permit                any task; one process-wide recursive mutex
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -228,29 +242,33 @@ void InitSemaphore(struct SignalSemaphore *sem) {
   sem->ss_NestCount = 0;
 }
 
+namespace {
+
+// Takes sem for me if it is free, or once more if it is mine already;
+// ss_Mutex held.
+bool TakeLocked(struct SignalSemaphore *sem, struct Task *me) {
+  if (sem->ss_Owner == me) {
+    ++sem->ss_NestCount;
+    return true;
+  }
+  if (sem->ss_Owner) return false;
+  sem->ss_Owner = me;
+  sem->ss_NestCount = 1;
+  return true;
+}
+
+} // namespace
+
 void ObtainSemaphore(struct SignalSemaphore *sem) {
   struct Task *me = Current();
   std::unique_lock g(sem->ss_Mutex);
-  if (sem->ss_Owner == me) {
-    ++sem->ss_NestCount;
-    return;
-  }
-  sem->ss_Cond.wait(g, [&] { return sem->ss_Owner == nullptr; });
-  sem->ss_Owner = me;
-  sem->ss_NestCount = 1;
+  sem->ss_Cond.wait(g, [&] { return TakeLocked(sem, me); });
 }
 
 ULONG AttemptSemaphore(struct SignalSemaphore *sem) {
   struct Task *me = Current();
   std::lock_guard g(sem->ss_Mutex);
-  if (sem->ss_Owner == me) {
-    ++sem->ss_NestCount;
-    return TRUE;
-  }
-  if (sem->ss_Owner) return FALSE;
-  sem->ss_Owner = me;
-  sem->ss_NestCount = 1;
-  return TRUE;
+  return TakeLocked(sem, me) ? TRUE : FALSE;
 }
 
 void ReleaseSemaphore(struct SignalSemaphore *sem) {

@@ -20,4 +20,7 @@ unsigned char ToLowerLatin1(unsigned char c);
 int CompareNoCaseLatin1(std::string_view a, std::string_view b); // <0, 0, >0
 bool EqualsNoCaseLatin1(std::string_view a, std::string_view b);
 
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigitValue(char c);
+
 } // namespace platform

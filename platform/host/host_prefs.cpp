@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "exec/text.h"
+
 namespace platform {
 
 namespace {
@@ -15,22 +17,12 @@ bool ParseUnsigned(const std::string &s, int base, unsigned long long max, unsig
   if (s.empty()) return false;
   out = 0;
   for (char c : s) {
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
+    int d = HexDigitValue(c);
+    if (d < 0 || d >= base) return false;
     out = out * static_cast<unsigned>(base) + static_cast<unsigned>(d);
     if (out > max) return false;
   }
   return true;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // A quoted text starting at s[0] == '"', running to the end of the line.
@@ -52,7 +44,7 @@ bool ParseQuoted(const std::string &s, std::string &out) {
       case 't': out += '\t'; break;
       case 'x': {
         if (i + 3 >= s.size()) return false;
-        int hi = HexDigit(s[i + 1]), lo = HexDigit(s[i + 2]);
+        int hi = HexDigitValue(s[i + 1]), lo = HexDigitValue(s[i + 2]);
         if (hi < 0 || lo < 0) return false;
         out += static_cast<char>(hi * 16 + lo);
         i += 2;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "host/host.h"
+#include "host/web_http.h"
 
 namespace platform {
 
@@ -22,18 +23,10 @@ bool ParseInt(const std::string &s, long min, long max, long &out) {
 }
 
 bool ParseWeb(const std::string &spec, ScreenbarOptions &o, std::string &error) {
-  std::string addr, port = spec;
-  if (!spec.empty() && spec[0] == '[') { // [::1]:8080
-    size_t close = spec.find(']');
-    if (close == std::string::npos || close + 1 >= spec.size() || spec[close + 1] != ':') {
-      error = "--web: expected [ADDR]:PORT, got \"" + spec + "\"";
-      return false;
-    }
-    addr = spec.substr(1, close - 1);
-    port = spec.substr(close + 2);
-  } else if (size_t colon = spec.rfind(':'); colon != std::string::npos) {
-    addr = spec.substr(0, colon);
-    port = spec.substr(colon + 1);
+  std::string addr, port;
+  if (!web::SplitListenSpec(spec, addr, port)) {
+    error = "--web: expected [ADDR]:PORT, got \"" + spec + "\"";
+    return false;
   }
   long p;
   if (!ParseInt(port, 0, 65535, p)) {
@@ -87,6 +80,13 @@ bool ParseScreenbarOptions(const std::vector<std::string> &args, ScreenbarOption
       v = args[++i];
       return true;
     };
+    // A value that must not be empty; what names it in the error.
+    auto takeNonEmpty = [&](std::string &v, const char *what) {
+      if (!take(v)) return false;
+      if (!v.empty()) return true;
+      error = arg + ": empty " + what;
+      return false;
+    };
     auto flag = [&] {
       if (!inlineValue) return true;
       error = arg + " takes no value";
@@ -99,11 +99,7 @@ bool ParseScreenbarOptions(const std::vector<std::string> &args, ScreenbarOption
       if (!flag()) return false;
       o.headless = true;
     } else if (arg == "--root") {
-      if (!take(o.root)) return false;
-      if (o.root.empty()) {
-        error = "--root: empty folder name";
-        return false;
-      }
+      if (!takeNonEmpty(o.root, "folder name")) return false;
     } else if (arg == "--screens") {
       std::string v;
       long n;
@@ -133,11 +129,7 @@ bool ParseScreenbarOptions(const std::vector<std::string> &args, ScreenbarOption
       }
       o.clockRate = r;
     } else if (arg == "--plugin") {
-      if (!take(o.plugin)) return false;
-      if (o.plugin.empty()) {
-        error = "--plugin: empty path";
-        return false;
-      }
+      if (!takeNonEmpty(o.plugin, "path")) return false;
     } else {
       error = "unknown argument \"" + args[i] + "\"";
       return false;

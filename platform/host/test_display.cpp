@@ -21,6 +21,22 @@ const MenuEntry *FindObject(const MenuEntry &m, Object *obj) {
   return nullptr;
 }
 
+// What f returns, read under the display's lock.
+template <class F>
+auto Locked(std::mutex &lock, F f) {
+  std::lock_guard g(lock);
+  return f();
+}
+
+// The next scripted answer, or fallback when none is queued.
+template <class T>
+T TakeNext(std::deque<T> &queue, T fallback) {
+  if (queue.empty()) return fallback;
+  T next = std::move(queue.front());
+  queue.pop_front();
+  return next;
+}
+
 } // namespace
 
 void TestDisplay::Event(std::string e) {
@@ -64,53 +80,22 @@ const MenuEntry *TestDisplay::FindMenuTitle(const MenuEntry &root, const std::st
   return nullptr;
 }
 
-std::vector<RequestInfo> TestDisplay::Requests() const {
-  std::lock_guard g(lock_);
-  return requests_;
-}
-std::vector<AslInfo> TestDisplay::AslRequests() const {
-  std::lock_guard g(lock_);
-  return asls_;
-}
-std::vector<MenuEntry> TestDisplay::Menus() const {
-  std::lock_guard g(lock_);
-  return menus_;
-}
-std::vector<TestDisplay::Bubble> TestDisplay::Bubbles() const {
-  std::lock_guard g(lock_);
-  return bubbles_;
-}
+std::vector<RequestInfo> TestDisplay::Requests() const { return Locked(lock_, [&] { return requests_; }); }
+std::vector<AslInfo> TestDisplay::AslRequests() const { return Locked(lock_, [&] { return asls_; }); }
+std::vector<MenuEntry> TestDisplay::Menus() const { return Locked(lock_, [&] { return menus_; }); }
+std::vector<TestDisplay::Bubble> TestDisplay::Bubbles() const { return Locked(lock_, [&] { return bubbles_; }); }
 std::vector<std::string> TestDisplay::LiveBubbleTexts() const {
-  std::lock_guard g(lock_);
   std::vector<std::string> out;
-  for (const Bubble &b : bubbles_)
+  for (const Bubble &b : Bubbles())
     if (b.live) out.push_back(b.text);
   return out;
 }
-std::vector<Object *> TestDisplay::OpenWindows() const {
-  std::lock_guard g(lock_);
-  return windows_;
-}
-std::vector<std::string> TestDisplay::ShortHelps() const {
-  std::lock_guard g(lock_);
-  return helps_;
-}
-std::vector<std::string> TestDisplay::Events() const {
-  std::lock_guard g(lock_);
-  return events_;
-}
-size_t TestDisplay::RequestCount() const {
-  std::lock_guard g(lock_);
-  return requests_.size();
-}
-size_t TestDisplay::MenuCount() const {
-  std::lock_guard g(lock_);
-  return menus_.size();
-}
-size_t TestDisplay::BubbleCount() const {
-  std::lock_guard g(lock_);
-  return bubbles_.size();
-}
+std::vector<Object *> TestDisplay::OpenWindows() const { return Locked(lock_, [&] { return windows_; }); }
+std::vector<std::string> TestDisplay::ShortHelps() const { return Locked(lock_, [&] { return helps_; }); }
+std::vector<std::string> TestDisplay::Events() const { return Locked(lock_, [&] { return events_; }); }
+size_t TestDisplay::RequestCount() const { return Locked(lock_, [&] { return requests_.size(); }); }
+size_t TestDisplay::MenuCount() const { return Locked(lock_, [&] { return menus_.size(); }); }
+size_t TestDisplay::BubbleCount() const { return Locked(lock_, [&] { return bubbles_.size(); }); }
 
 void TestDisplay::Clear() {
   std::lock_guard g(lock_);
@@ -179,11 +164,7 @@ void TestDisplay::ShortHelpHidden(Object *) {
 
 int TestDisplay::Request(const RequestInfo &info) {
   std::lock_guard g(lock_);
-  int answer = info.defaultButton;
-  if (!requestAnswers_.empty()) {
-    answer = requestAnswers_.front();
-    requestAnswers_.pop_front();
-  }
+  int answer = TakeNext(requestAnswers_, info.defaultButton);
   requests_.push_back(info);
   Event("request " + info.title + " -> " + std::to_string(RequestResultFor(info, answer)));
   return answer;
@@ -191,11 +172,7 @@ int TestDisplay::Request(const RequestInfo &info) {
 
 std::optional<AslAnswer> TestDisplay::AslRequest(const AslInfo &info) {
   std::lock_guard g(lock_);
-  std::optional<AslAnswer> answer;
-  if (!aslAnswers_.empty()) {
-    answer = aslAnswers_.front();
-    aslAnswers_.pop_front();
-  }
+  std::optional<AslAnswer> answer = TakeNext(aslAnswers_, std::optional<AslAnswer>());
   asls_.push_back(info);
   Event("asl " + info.title);
   return answer;

@@ -2,8 +2,9 @@
 // requesters and pop-up menus are answered by script, and everything shown
 // (windows, bubbles, tooltips, requesters, menus) is recorded.
 //
-// Thread-safe: observer calls come from the GUI task and from workers.
-// A test that runs the loop itself waits with ScreenbarHost::RunUntil on
+// Thread-safe: observer calls come from the GUI task and from workers, the
+// test's own calls from its thread; every method takes lock_, except that
+// the menu chooser runs outside it. A test that runs the loop itself waits with ScreenbarHost::RunUntil on
 // the counts here; a test whose loop runs elsewhere can use WaitFor.
 #pragma once
 
@@ -29,18 +30,21 @@ public:
     bool live;
   };
 
-  // ---- scripts ----
+  // ---- scripts, each next to the blocking call it answers ----
   // Button indexes for the next requesters (0 = leftmost, -1 = closed);
   // with none queued the default button is answered.
   void QueueRequestAnswer(int button);
+  int Request(const RequestInfo &info) override;
   // Answers for the next ASL requesters (nullopt: cancelled); with none
   // queued the requester is cancelled.
   void QueueAslAnswer(std::optional<AslAnswer> answer);
+  std::optional<AslAnswer> AslRequest(const AslInfo &info) override;
   // Chooses the entry of a pop-up menu (null: nothing). Without a chooser
   // every menu is cancelled.
   void SetMenuChooser(std::function<Object *(const MenuEntry &strip)> chooser);
   // A chooser for the next menus: the item with this user data.
   void ChooseMenuUserData(IPTR userData);
+  Object *PopupMenu(const MenuEntry &strip, Object *parent, LONG x, LONG y) override;
   static const MenuEntry *FindMenuEntry(const MenuEntry &root, IPTR userData);
   static const MenuEntry *FindMenuTitle(const MenuEntry &root, const std::string &title);
 
@@ -64,7 +68,7 @@ public:
   // time-out passes. Not on the GUI task of a loop that must run meanwhile.
   bool WaitFor(const std::function<bool()> &pred, int realMs = 5000);
 
-  // ---- Display ----
+  // ---- Display: what is shown ----
   void WindowOpened(Object *window) override;
   void WindowClosed(Object *window) override;
   void ObjectDisposed(Object *obj) override;
@@ -72,9 +76,6 @@ public:
   void BubbleDeleted(APTR bubble) override;
   void ShortHelpShown(Object *obj, const std::string &text) override;
   void ShortHelpHidden(Object *obj) override;
-  int Request(const RequestInfo &info) override;
-  std::optional<AslAnswer> AslRequest(const AslInfo &info) override;
-  Object *PopupMenu(const MenuEntry &strip, Object *parent, LONG x, LONG y) override;
 
 private:
   void Event(std::string e); // caller holds lock_

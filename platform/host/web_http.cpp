@@ -17,6 +17,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "exec/text.h"
+
 namespace platform::web {
 
 namespace {
@@ -32,13 +34,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
   return s;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 bool IsToken(char c) {
@@ -79,8 +74,8 @@ std::string PercentDecode(std::string_view s, bool plusIsSpace) {
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     char c = s[i];
-    if (c == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
+    if (c == '%' && i + 2 < s.size() && HexDigitValue(s[i + 1]) >= 0 && HexDigitValue(s[i + 2]) >= 0) {
+      out += static_cast<char>(HexDigitValue(s[i + 1]) * 16 + HexDigitValue(s[i + 2]));
       i += 2;
     } else if (c == '+' && plusIsSpace) {
       out += ' ';
@@ -226,23 +221,29 @@ bool IsLoopbackAddress(const std::string &address) {
   return false;
 }
 
-bool ParseListenSpec(const std::string &spec, std::string &address, int &port, std::string &why) {
-  std::string addr = "127.0.0.1", portText = spec;
-  if (!spec.empty() && spec[0] == '[') {
+bool SplitListenSpec(const std::string &spec, std::string &address, std::string &port) {
+  port = spec;
+  if (!spec.empty() && spec[0] == '[') { // [::1]:8080
     size_t close = spec.find(']');
-    if (close == std::string::npos || close + 1 >= spec.size() || spec[close + 1] != ':') {
-      why = "\"" + spec + "\" is not [ADDR]:PORT";
-      return false;
-    }
-    addr = spec.substr(1, close - 1);
-    portText = spec.substr(close + 2);
+    if (close == std::string::npos || close + 1 >= spec.size() || spec[close + 1] != ':') return false;
+    address = spec.substr(1, close - 1);
+    port = spec.substr(close + 2);
   } else if (size_t colon = spec.rfind(':'); colon != std::string::npos) {
-    addr = spec.substr(0, colon);
-    portText = spec.substr(colon + 1);
-    if (addr.find(':') != std::string::npos) {
-      why = "an IPv6 address needs brackets: [::1]:PORT";
-      return false;
-    }
+    address = spec.substr(0, colon);
+    port = spec.substr(colon + 1);
+  }
+  return true;
+}
+
+bool ParseListenSpec(const std::string &spec, std::string &address, int &port, std::string &why) {
+  std::string addr = "127.0.0.1", portText;
+  if (!SplitListenSpec(spec, addr, portText)) {
+    why = "\"" + spec + "\" is not [ADDR]:PORT";
+    return false;
+  }
+  if (!spec.starts_with('[') && addr.find(':') != std::string::npos) {
+    why = "an IPv6 address needs brackets: [::1]:PORT";
+    return false;
   }
   if (portText.empty() || portText.size() > 5 ||
       !std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; }) ||

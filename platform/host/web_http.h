@@ -69,6 +69,10 @@ bool SameSecret(std::string_view a, std::string_view b);
 // 32 hex digits from the kernel's random source; "" if it cannot be read.
 std::string RandomToken();
 
+// Splits "ADDR:PORT" at its last colon, or "[ADDR]:PORT" (brackets taken
+// off); a bare "PORT" leaves address as it was. Nothing is checked beyond
+// the brackets, which must be followed by ":PORT" (else false).
+bool SplitListenSpec(const std::string &spec, std::string &address, std::string &port);
 // "[ADDR:]PORT" -> address and port. The address must be a loopback
 // address (127.0.0.0/8, ::1 or "localhost"); false with a reason otherwise.
 bool ParseListenSpec(const std::string &spec, std::string &address, int &port, std::string &why);
@@ -110,7 +114,13 @@ private:
   bool closed_ = false;
 };
 
-// The server. Handlers run on connection threads.
+// The server. One accept thread, and one thread per connection that reads
+// its request and runs the handler (or writes its event stream).
+//   Set*, Start   the owner, before serving; read afterwards without a lock
+//   Stop          the owner (or the destructor); joins every thread
+//   ActiveConnections  any thread; connLock_
+// The accept thread and the connection threads share conns_ and streams_
+// under connLock_, which is never held while a handler runs.
 class HttpServer {
 public:
   using Handler = std::function<HttpResponse(const HttpRequest &)>;

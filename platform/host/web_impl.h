@@ -69,6 +69,22 @@ struct Client {
   int screen = 0;
 };
 
+// Who runs what:
+//   GUI task       the Display calls (windows, attributes, disposal,
+//                  requesters, menus), Flush and the descriptions, and the
+//                  input that OnObject and OnObjectWait hand to it.
+//                  Requesters and menus wait in Ask until a page answers or
+//                  Stop. Only the GUI task reads objects.
+//   any task       bubbles and tooltips, which read no object (ScreenOf).
+//   frame thread   FrameLoop: encodes the bars that TargetChanged marked.
+//   listeners      TargetChanged and ObjectChanged, on the task that drew or
+//                  laid out.
+//   connection threads of the server: Connected, Handle and what it calls
+//                  (Answer, Rows, Image, Dir, OnObject, OnObjectWait).
+// `lock` guards every member below it; Broadcast runs with it held and each
+// stream's own lock nests inside. It is let go while a window is described
+// and while a frame is encoded. `bars`, `opt`, `host` and `app` are fixed
+// after Start and read without it.
 struct WebDisplay::Impl : std::enable_shared_from_this<WebDisplay::Impl> {
   ScreenbarHost *host = nullptr;
   Object *app = nullptr;
