@@ -7,6 +7,7 @@
 
 #include "ARexx.h"
 #include "Melodune.h"
+#include "Melodune_args.h"
 #include "dos/dos.h"
 #include "dos/rdargs.h"
 #include "exec/text.h"
@@ -67,14 +68,14 @@ const char LastStationVar[] = "Melodune_LastStation";
 constexpr LONG LoadWaitSteps = 50;
 constexpr LONG LoadWaitTicks = 10;
 
-char Result[AREXX_RESULT_SIZE];
+char s_result[AREXX_RESULT_SIZE];
 
 void SetResult(CONST_STRPTR text) {
-  std::strncpy(Result, text, sizeof(Result) - 1);
-  Result[sizeof(Result) - 1] = 0;
+  std::strncpy(s_result, text, sizeof(s_result) - 1);
+  s_result[sizeof(s_result) - 1] = 0;
 }
 template <typename... A> void FormatResult(CONST_STRPTR format, A... values) {
-  SNPrintf(Result, sizeof(Result), format, values...);
+  SNPrintf(s_result, sizeof(s_result), format, values...);
 }
 
 // Queued to the GUI task: the player is never touched from here.
@@ -157,7 +158,7 @@ void Play(IPTR *args) {
       FormatResult("Playing %s", name.c_str());
     } else if (index == num && requested) {
       FormatResult("Warning: Station '%s' not found!", requested);
-    } else if (!Result[0]) {
+    } else if (!s_result[0]) {
       SetResult("Warning: An argument is missing!");
     }
   }();
@@ -191,7 +192,7 @@ void Rec(IPTR *args) {
 
 void Stop() {
   // A connect in progress is stopped as well: it gives up at once.
-  if (g.Out.load() || (ConnectRunning && ConnectRunning())) {
+  if (g.Out.load() || ConnectRunning()) {
     SetResult("Stopped");
     Queue(MM_Melodune_MenuAction, MENU_STOP);
   } else {
@@ -223,8 +224,8 @@ void Get(IPTR *args) {
       SetResult("Warning: No title available!");
       return;
     }
-    g.title.CopyTo(Result, sizeof(Result));
-    for (char *c = Result; *c; ++c)
+    g.title.CopyTo(s_result, sizeof(s_result));
+    for (char *c = s_result; *c; ++c)
       if (static_cast<unsigned char>(*c) == 0xA0) *c = ' ';
   } else if (args[GET_STATE]) {
     switch (g.state.load()) {
@@ -255,10 +256,10 @@ void Get(IPTR *args) {
 
 } // namespace
 
-CONST_STRPTR ARexxResult() { return Result; }
+CONST_STRPTR ARexxResult() { return s_result; }
 
 LONG RunARexxCommand(LONG command, IPTR *args) {
-  Result[0] = 0;
+  s_result[0] = 0;
   static IPTR none[5] = {};
   if (!args) args = none;
   switch (command) {
@@ -274,7 +275,7 @@ LONG RunARexxCommand(LONG command, IPTR *args) {
 }
 
 LONG ExecuteARexxCommand(CONST_STRPTR line) {
-  Result[0] = 0;
+  s_result[0] = 0;
   if (!line) line = "";
   const size_t n = std::strcspn(line, " ");
   const Command *cmd = nullptr;

@@ -1,5 +1,11 @@
 // The ARexx process: the public port "MELODUNE", the update check and the
 // end of the station-directory download, all away from the GUI task.
+//
+// Melodune_Process_Process is the process's whole life, on its own task:
+// scripts are answered there (a PLAY tries the connection semaphore, never
+// waits for it), CTRL-D starts an update check on a task of its own, CTRL-F
+// pushes the parsing of a finished download to the GUI task. The port and
+// the check's state belong to this task alone and need no lock.
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -12,10 +18,10 @@
 
 namespace {
 
-struct MsgPort *Port = nullptr;
-char PortName[80];
+struct MsgPort *s_port = nullptr;
+char s_portName[80];
 struct Library *RexxSysBase = nullptr;
-bool PortReady = false;
+bool s_portReady = false;
 
 const char NewVersionBubble[] =
     "\33c\33b\33uMelodune\33n\nThere is a new version available!\nSelect the 'UpdateCheck...' menuitem for more!";
@@ -45,43 +51,43 @@ struct CheckState {
   bool pending = false;
   BYTE doneSig = -1;
 };
-CheckState Check;
+CheckState s_check;
 
 void StartUpdateCheck() {
-  if (Check.task) {
-    Check.pending = true;
+  if (s_check.task) {
+    s_check.pending = true;
     return;
   }
   Object *main = g.obj.load();
   IPTR mode = 0;
   if (main) GetAttr(MUIA_UserData, main, &mode);
-  Check.mode = static_cast<LONG>(mode);
+  s_check.mode = static_cast<LONG>(mode);
   struct Task *me = FindTask(nullptr);
-  const ULONG done = Check.doneSig >= 0 ? 1UL << Check.doneSig : 0;
+  const ULONG done = s_check.doneSig >= 0 ? 1UL << s_check.doneSig : 0;
   // Asked from the menu it may ask the person; the automatic one is quiet.
   const UWORD quiet = mode ? 1 : 0;
-  Check.finished = false;
-  Check.task = platform::CreateTask("Melodune UpdateCheck", 0, [me, done, quiet] {
-    Check.result = UpdateCheck("Melodune_sbar", "3.5", quiet, nullptr);
-    Check.finished = true;
+  s_check.finished = false;
+  s_check.task = platform::CreateTask("Melodune UpdateCheck", 0, [me, done, quiet] {
+    s_check.result = UpdateCheck("Melodune_sbar", "3.5", quiet, nullptr);
+    s_check.finished = true;
     if (done) Signal(me, done);
   });
-  if (!Check.task) DLOG("Melodune_Process_Process", "Failed to start the update check!\n");
+  if (!s_check.task) DLOG("Melodune_Process_Process", "Failed to start the update check!\n");
 }
 
 void FinishUpdateCheck() {
-  if (!Check.task || !Check.finished.load()) return;
-  platform::JoinTask(Check.task);
-  Check.task = nullptr;
-  const LONG result = Check.result.load();
+  if (!s_check.task || !s_check.finished.load()) return;
+  platform::JoinTask(s_check.task);
+  s_check.task = nullptr;
+  const LONG result = s_check.result.load();
   g.newVersionAvailable = result == 1 ? 1 : 0;
-  if (Check.mode != 0 && result == 1) {
+  if (s_check.mode != 0 && result == 1) {
     Object *cur = g.currObj.load();
     MeloPush(cur, 0, MM_Melodune_CreateBubble, NewVersionBubble);
     MeloPush(cur, 10000, MM_Melodune_DeleteBubble);
   }
-  if (Check.pending) {
-    Check.pending = false;
+  if (s_check.pending) {
+    s_check.pending = false;
     StartUpdateCheck();
   }
 }
@@ -89,11 +95,11 @@ void FinishUpdateCheck() {
 // At the end of the process: a check still waiting on the network gives up
 // (CTRL-C breaks its pulls); one waiting on the person is waited for.
 void EndUpdateCheck() {
-  Check.pending = false;
-  if (Check.task) {
-    Signal(Check.task, SIGBREAKF_CTRL_C);
-    platform::JoinTask(Check.task);
-    Check.task = nullptr;
+  s_check.pending = false;
+  if (s_check.task) {
+    Signal(s_check.task, SIGBREAKF_CTRL_C);
+    platform::JoinTask(s_check.task);
+    s_check.task = nullptr;
   }
 }
 
@@ -102,30 +108,30 @@ void EndUpdateCheck() {
 BOOL InitARexx(CONST_STRPTR baseName, BOOL exact) {
   if (!(RexxSysBase = OpenLibrary("rexxsyslib.library", 0))) return FALSE;
   for (LONG n = 1;; ++n) {
-    if (exact) std::snprintf(PortName, sizeof(PortName), "%s", baseName);
-    else std::snprintf(PortName, sizeof(PortName), "%s.%d", baseName, static_cast<int>(n));
+    if (exact) std::snprintf(s_portName, sizeof(s_portName), "%s", baseName);
+    else std::snprintf(s_portName, sizeof(s_portName), "%s.%d", baseName, static_cast<int>(n));
     Forbid();
-    const bool taken = FindPort(PortName) != nullptr;
+    const bool taken = FindPort(s_portName) != nullptr;
     Permit();
     // The exact name is taken even when another host has it already.
     if (exact || !taken) break;
   }
-  if (!(Port = CreateMsgPort())) {
+  if (!(s_port = CreateMsgPort())) {
     CloseLibrary(RexxSysBase);
     RexxSysBase = nullptr;
     return FALSE;
   }
-  Port->mp_Node.ln_Name = PortName;
-  Port->mp_Node.ln_Pri = 0;
-  AddPort(Port);
-  PortReady = true;
+  s_port->mp_Node.ln_Name = s_portName;
+  s_port->mp_Node.ln_Pri = 0;
+  AddPort(s_port);
+  s_portReady = true;
   HandleARexx();
   return TRUE;
 }
 
 void HandleARexx() {
-  if (!Port) return;
-  while (struct Message *m = GetMsg(Port)) {
+  if (!s_port) return;
+  while (struct Message *m = GetMsg(s_port)) {
     auto *rm = reinterpret_cast<struct RexxMsg *>(m);
     if (!IsRexxMsg(rm) || (static_cast<ULONG>(rm->rm_Action) & RXCODEMASK) != RXCOMM) {
       // Not a command: nothing is run, but the sender gets its message back.
@@ -143,19 +149,19 @@ void HandleARexx() {
 }
 
 void CloseARexx() {
-  if (Port) {
+  if (s_port) {
     // Whatever still waits is refused, before and after the name goes.
     Forbid();
-    while (struct Message *m = GetMsg(Port)) Refuse(m);
+    while (struct Message *m = GetMsg(s_port)) Refuse(m);
     Permit();
-    RemPort(Port);
+    RemPort(s_port);
     Forbid();
-    while (struct Message *m = GetMsg(Port)) Refuse(m);
+    while (struct Message *m = GetMsg(s_port)) Refuse(m);
     Permit();
-    DeleteMsgPort(Port);
-    Port = nullptr;
+    DeleteMsgPort(s_port);
+    s_port = nullptr;
   }
-  PortReady = false;
+  s_portReady = false;
   CloseLibrary(RexxSysBase);
   RexxSysBase = nullptr;
 }
@@ -165,15 +171,15 @@ MELODUNE_HANDLER(Melodune_Process_Process) {
   auto *m = reinterpret_cast<struct MUIP_Process_Process *>(msg);
   ULONG mask = SIGBREAKF_CTRL_C;
   if (!InitARexx("MELODUNE", TRUE)) DLOG("Melodune_Process_Process", "Failed to initialize ARexx port!\n");
-  else mask = 1UL << Port->mp_SigBit;
+  else mask = 1UL << s_port->mp_SigBit;
 
-  Check.doneSig = AllocSignal(-1);
-  const ULONG checkDone = Check.doneSig >= 0 ? 1UL << Check.doneSig : 0;
+  s_check.doneSig = AllocSignal(-1);
+  const ULONG checkDone = s_check.doneSig >= 0 ? 1UL << s_check.doneSig : 0;
 
   // The process object sets the flag from the GUI task.
   while (!__atomic_load_n(m->kill, __ATOMIC_ACQUIRE)) {
     const ULONG sigs = Wait(mask | checkDone | SIGBREAKF_CTRL_C | SIGBREAKF_CTRL_D | SIGBREAKF_CTRL_F);
-    if (Port && (sigs & (1UL << Port->mp_SigBit))) HandleARexx();
+    if (s_port && (sigs & (1UL << s_port->mp_SigBit))) HandleARexx();
     if (sigs & SIGBREAKF_CTRL_F) MeloPush(obj, 0, MM_Melodune_ParseStations);
     FinishUpdateCheck(); // its signal only wakes the loop
     if (sigs & SIGBREAKF_CTRL_D) StartUpdateCheck();
@@ -181,10 +187,10 @@ MELODUNE_HANDLER(Melodune_Process_Process) {
   }
 
   EndUpdateCheck();
-  if (Check.doneSig >= 0) FreeSignal(Check.doneSig);
-  Check.doneSig = -1;
+  if (s_check.doneSig >= 0) FreeSignal(s_check.doneSig);
+  s_check.doneSig = -1;
 
   if (Object *app = _app(obj)) DoMethod(app, MUIM_Application_KillPushMethod, obj, 0, 0);
-  if (PortReady) CloseARexx();
+  if (s_portReady) CloseARexx();
   return 0;
 }

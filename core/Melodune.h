@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <initializer_list>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
@@ -25,48 +26,50 @@
 
 // ---- own methods ------------------------------------------------------------------------------
 
+// Each ID follows the one before unless given; the IDs left out are used by
+// no method.
 enum : IPTR {
   MM_Melodune_First = 0x80CA0001,
-  MM_Melodune_MenuAction = 0x80CA0001,      // (choice)
-  MM_Melodune_EditStations = 0x80CA0002,
+  MM_Melodune_MenuAction = MM_Melodune_First, // (choice)
+  MM_Melodune_EditStations,
   MM_Melodune_LoadStations = 0x80CA0004,
-  MM_Melodune_ApplyStations = 0x80CA0005,
-  MM_Melodune_SaveStations = 0x80CA0006,
+  MM_Melodune_ApplyStations,
+  MM_Melodune_SaveStations,
   MM_Melodune_TestStation = 0x80CA0008,
-  MM_Melodune_AudioInfo = 0x80CA000A,       // (station index)
-  MM_Melodune_DeleteAudioInfo = 0x80CA000B,
-  MM_Melodune_StreamInfoWindow = 0x80CA000C,
-  MM_Melodune_UpdateStreamInfo = 0x80CA000D,
-  MM_Melodune_XUpdateMetaInfo = 0x80CA000E,
-  MM_Melodune_XRecord = 0x80CA000F,         // (quiet)
-  MM_Melodune_Warning = 0x80CA0010,         // (format, v1..v6)
-  MM_Melodune_CreateBubble = 0x80CA0011,    // (text) -> bubble
-  MM_Melodune_DeleteBubble = 0x80CA0012,
-  MM_Melodune_XCheckRecStopped = 0x80CA0013,
-  MM_Melodune_Timer = 0x80CA0014,
-  MM_Melodune_UpdateCheck = 0x80CA0015,     // (mode: 0 menu, 1 automatic)
-  MM_Melodune_Redraw = 0x80CA0016,
-  MM_Melodune_XCheckPlayStopped = 0x80CA0017,
-  MM_Melodune_XConnect = 0x80CA0018,        // (station index)
-  MM_Melodune_XDisConnect = 0x80CA0019,     // (reconnect)
-  MM_Melodune_UpdateGauge = 0x80CA001A,
-  MM_Melodune_TitleAction = 0x80CA001B,     // (menu item, source)
+  MM_Melodune_AudioInfo = 0x80CA000A, // (station index)
+  MM_Melodune_DeleteAudioInfo,
+  MM_Melodune_StreamInfoWindow,
+  MM_Melodune_UpdateStreamInfo,
+  MM_Melodune_XUpdateMetaInfo,
+  MM_Melodune_XRecord, // (quiet)
+  MM_Melodune_Warning, // (format, v1..v6)
+  MM_Melodune_CreateBubble, // (text) -> bubble
+  MM_Melodune_DeleteBubble,
+  MM_Melodune_XCheckRecStopped,
+  MM_Melodune_Timer,
+  MM_Melodune_UpdateCheck, // (mode: 0 menu, 1 automatic)
+  MM_Melodune_Redraw,
+  MM_Melodune_XCheckPlayStopped,
+  MM_Melodune_XConnect, // (station index)
+  MM_Melodune_XDisConnect, // (reconnect)
+  MM_Melodune_UpdateGauge,
+  MM_Melodune_TitleAction, // (menu item, source)
   // the station editor
-  MM_Melodune_ShowStation = 0x80CA001C,     // (tree node or null)
-  MM_Melodune_UpdateStation = 0x80CA001D,   // (tree node or null: the active one)
-  MM_Melodune_AddStation = 0x80CA001E,      // (name, icon, stream) -> node
-  MM_Melodune_NewGroup = 0x80CA001F,
-  MM_Melodune_CloneStation = 0x80CA0020,
-  MM_Melodune_MoveUp = 0x80CA0021,
-  MM_Melodune_MoveDown = 0x80CA0022,
+  MM_Melodune_ShowStation, // (tree node or null)
+  MM_Melodune_UpdateStation, // (tree node or null: the active one)
+  MM_Melodune_AddStation, // (name, icon, stream) -> node
+  MM_Melodune_NewGroup,
+  MM_Melodune_CloneStation,
+  MM_Melodune_MoveUp,
+  MM_Melodune_MoveDown,
   MM_Melodune_RemoveNode = 0x80CA0026,
-  MM_Melodune_DragDropSort = 0x80CA0027,    // (on)
-  MM_Melodune_SearchWindow = 0x80CA0028,
-  MM_Melodune_GetStations = 0x80CA0029,
-  MM_Melodune_ParseStations = 0x80CA002A,
-  MM_Melodune_AddFoundStation = 0x80CA002B,
-  MM_Melodune_TestFoundStation = 0x80CA002C,
-  MM_Melodune_Last = 0x80CA002C,
+  MM_Melodune_DragDropSort, // (on)
+  MM_Melodune_SearchWindow,
+  MM_Melodune_GetStations,
+  MM_Melodune_ParseStations,
+  MM_Melodune_AddFoundStation,
+  MM_Melodune_TestFoundStation,
+  MM_Melodune_Last = MM_Melodune_TestFoundStation,
 };
 
 struct MP_Melodune_MenuAction { IPTR MethodID; IPTR choice; };
@@ -255,13 +258,9 @@ extern struct MUI_CustomClass *MeloduneClass;
 // ---- handlers --------------------------------------------------------------------------------------
 
 // Every handler takes (class, object, message) and answers a 32-bit result.
-// Those of the other subsystems are declared weak: the dispatcher table
-// lists them all, and a method whose handler is not linked in goes to the
-// superclass like an unknown one. A subsystem adds its handler by defining
-// the function with exactly this signature.
+// A subsystem adds its handler by defining the function with exactly this
+// signature; the dispatcher table in Melodune_sbar.cpp lists them all.
 #define MELODUNE_HANDLER(name) IPTR name(struct IClass *cl, Object *obj, Msg msg)
-#define MELODUNE_WEAK __attribute__((weak, visibility("hidden")))
-#define MELODUNE_WEAK_HANDLER(name) MELODUNE_WEAK MELODUNE_HANDLER(name)
 
 // core
 MELODUNE_HANDLER(Melodune_NEW);
@@ -284,54 +283,53 @@ MELODUNE_HANDLER(Melodune_ConfigDefault);
 MELODUNE_HANDLER(Melodune_ConfigItemChanged);
 
 // playback
-MELODUNE_WEAK_HANDLER(Melodune_MenuAction);
-MELODUNE_WEAK_HANDLER(Melodune_AudioInfo);
-MELODUNE_WEAK_HANDLER(Melodune_DeleteAudioInfo);
-MELODUNE_WEAK_HANDLER(Melodune_XUpdateMetaInfo);
-MELODUNE_WEAK_HANDLER(Melodune_Timer);
-MELODUNE_WEAK_HANDLER(Melodune_XCheckPlayStopped);
-MELODUNE_WEAK_HANDLER(Melodune_XConnect);
-MELODUNE_WEAK_HANDLER(Melodune_XDisConnect);
-MELODUNE_WEAK_HANDLER(Melodune_UpdateGauge);
+MELODUNE_HANDLER(Melodune_MenuAction);
+MELODUNE_HANDLER(Melodune_AudioInfo);
+MELODUNE_HANDLER(Melodune_DeleteAudioInfo);
+MELODUNE_HANDLER(Melodune_XUpdateMetaInfo);
+MELODUNE_HANDLER(Melodune_Timer);
+MELODUNE_HANDLER(Melodune_XCheckPlayStopped);
+MELODUNE_HANDLER(Melodune_XConnect);
+MELODUNE_HANDLER(Melodune_XDisConnect);
+MELODUNE_HANDLER(Melodune_UpdateGauge);
 // recording
-MELODUNE_WEAK_HANDLER(Melodune_XRecord);
-MELODUNE_WEAK_HANDLER(Melodune_XCheckRecStopped);
+MELODUNE_HANDLER(Melodune_XRecord);
+MELODUNE_HANDLER(Melodune_XCheckRecStopped);
 // station list
-MELODUNE_WEAK_HANDLER(Melodune_LoadStations);
-MELODUNE_WEAK_HANDLER(Melodune_ApplyStations);
-MELODUNE_WEAK_HANDLER(Melodune_SaveStations);
-MELODUNE_WEAK_HANDLER(Melodune_TestStation);
-MELODUNE_WEAK_HANDLER(Melodune_TestFoundStation);
+MELODUNE_HANDLER(Melodune_LoadStations);
+MELODUNE_HANDLER(Melodune_ApplyStations);
+MELODUNE_HANDLER(Melodune_SaveStations);
+MELODUNE_HANDLER(Melodune_TestStation);
+MELODUNE_HANDLER(Melodune_TestFoundStation);
 // stream info
-MELODUNE_WEAK_HANDLER(Melodune_StreamInfoWindow);
-MELODUNE_WEAK_HANDLER(Melodune_UpdateStreamInfo);
-MELODUNE_WEAK_HANDLER(Melodune_TitleAction);
-MELODUNE_WEAK_HANDLER(Melodune_CreateShortHelp); // MUIM_CreateShortHelp: an AllocVec text, freed by DeleteShortHelp
+MELODUNE_HANDLER(Melodune_StreamInfoWindow);
+MELODUNE_HANDLER(Melodune_UpdateStreamInfo);
+MELODUNE_HANDLER(Melodune_TitleAction);
+MELODUNE_HANDLER(Melodune_CreateShortHelp); // MUIM_CreateShortHelp: an AllocVec text, freed by DeleteShortHelp
 // station editor
-MELODUNE_WEAK_HANDLER(Melodune_EditStations);
-MELODUNE_WEAK_HANDLER(Melodune_ShowStation);
-MELODUNE_WEAK_HANDLER(Melodune_UpdateStation);
-MELODUNE_WEAK_HANDLER(Melodune_AddStation);
-MELODUNE_WEAK_HANDLER(Melodune_NewGroup);
-MELODUNE_WEAK_HANDLER(Melodune_CloneStation);
-MELODUNE_WEAK_HANDLER(Melodune_MoveUp);
-MELODUNE_WEAK_HANDLER(Melodune_MoveDown);
-MELODUNE_WEAK_HANDLER(Melodune_RemoveNode);
-MELODUNE_WEAK_HANDLER(Melodune_DragDropSort);
+MELODUNE_HANDLER(Melodune_EditStations);
+MELODUNE_HANDLER(Melodune_ShowStation);
+MELODUNE_HANDLER(Melodune_UpdateStation);
+MELODUNE_HANDLER(Melodune_AddStation);
+MELODUNE_HANDLER(Melodune_NewGroup);
+MELODUNE_HANDLER(Melodune_CloneStation);
+MELODUNE_HANDLER(Melodune_MoveUp);
+MELODUNE_HANDLER(Melodune_MoveDown);
+MELODUNE_HANDLER(Melodune_RemoveNode);
+MELODUNE_HANDLER(Melodune_DragDropSort);
 // search
-MELODUNE_WEAK_HANDLER(Melodune_SearchWindow);
-MELODUNE_WEAK_HANDLER(Melodune_GetStations);
-MELODUNE_WEAK_HANDLER(Melodune_ParseStations);
-MELODUNE_WEAK_HANDLER(Melodune_AddFoundStation);
+MELODUNE_HANDLER(Melodune_SearchWindow);
+MELODUNE_HANDLER(Melodune_GetStations);
+MELODUNE_HANDLER(Melodune_ParseStations);
+MELODUNE_HANDLER(Melodune_AddFoundStation);
 // ARexx port process: MUIM_Process_Process
-MELODUNE_WEAK_HANDLER(Melodune_Process_Process);
+MELODUNE_HANDLER(Melodune_Process_Process);
 
-// Routines of other subsystems that the set-up and clean-up call when they
-// are linked in.
-MELODUNE_WEAK void FreeStationList();                 // station list
-MELODUNE_WEAK void ClearStationMenu();                // station menu items
-MELODUNE_WEAK void AbortConnects();                   // playback: every connect sent so far gives up
-MELODUNE_WEAK bool ConnectRunning();                  // playback: the connection worker is in a connect
+// Routines of other subsystems that the set-up and clean-up call.
+void FreeStationList();  // station list
+void ClearStationMenu(); // station menu items
+void AbortConnects();    // playback: every connect sent so far gives up
+bool ConnectRunning();   // playback: the connection worker is in a connect
 
 // ---- debug trace ---------------------------------------------------------------------------------
 
@@ -353,6 +351,10 @@ template <typename... A> void MeloduneLog(LONG line, CONST_STRPTR function, CONS
 #define DLOG(fn, ...) MeloduneLog(__LINE__, fn, __VA_ARGS__)
 
 // ---- small helpers -------------------------------------------------------------------------------
+
+// format filled in with values (the system formatting, as VSNPrintf), cut to
+// fit a buffer of size bytes with its NUL; size 0: not cut.
+std::string FormatValues(CONST_STRPTR format, std::initializer_list<IPTR> values, size_t size = 0);
 
 // Removes the bubbles obj owns and clears g's pointers to it (its disposal).
 void ForgetBubblesOf(Object *obj);

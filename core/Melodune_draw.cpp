@@ -10,9 +10,9 @@
 namespace {
 
 // 1 while a bubble is being made; removals wait for it.
-std::atomic<ULONG> bubCreating{0};
+std::atomic<ULONG> s_bubCreating{0};
 // Keeps g.bub and g.BubbleObj a pair.
-std::mutex bubLock;
+std::mutex s_bubLock;
 
 constexpr ULONG SA_ScreenActiveBar = 0x80000085; // non-zero: this screen's bar is the one in use
 constexpr ULONG SA_BarPen = 0x800000A7;          // the bar's own pen, used while stopped
@@ -29,7 +29,7 @@ void RemoveBubble() {
   APTR bub;
   Object *owner;
   {
-    std::lock_guard l(bubLock);
+    std::lock_guard l(s_bubLock);
     bub = g.bub.exchange(nullptr);
     owner = g.BubbleObj.exchange(nullptr);
   }
@@ -41,7 +41,7 @@ void RemoveBubble() {
 void ForgetBubblesOf(Object *obj) {
   APTR bub = nullptr;
   {
-    std::lock_guard l(bubLock);
+    std::lock_guard l(s_bubLock);
     Object *owner = obj;
     if (g.BubbleObj.compare_exchange_strong(owner, nullptr)) bub = g.bub.exchange(nullptr);
   }
@@ -162,27 +162,27 @@ MELODUNE_HANDLER(Melodune_CreateBubble) {
   // Another task is making one: give it up to 2 s. Taking the guard is one
   // step, so two makers never both think they have it.
   ULONG idle = 0;
-  for (int i = 0; i < 10 && !bubCreating.compare_exchange_strong(idle, 1); ++i) {
+  for (int i = 0; i < 10 && !s_bubCreating.compare_exchange_strong(idle, 1); ++i) {
     idle = 0;
     Delay(10);
   }
-  bubCreating = 1;
+  s_bubCreating = 1;
   RemoveBubble();
   auto bub = reinterpret_cast<APTR>(
       DoMethod(obj, MUIM_CreateBubble, _left(obj), _top(obj) + _height(obj), m->text, 0));
   if (bub) {
-    std::lock_guard l(bubLock);
+    std::lock_guard l(s_bubLock);
     g.BubbleObj = obj;
     g.bub = bub;
   }
-  bubCreating = 0;
+  s_bubCreating = 0;
   return reinterpret_cast<IPTR>(bub);
 }
 
 MELODUNE_HANDLER(Melodune_DeleteBubble) {
   (void)cl, (void)obj, (void)msg;
-  for (LONG i = 0; i < 10 && bubCreating.load(); ++i) {
-    DTRACE("Melodune_DeleteBubble", "i = %ld, bubCreating = %ld\n", i, static_cast<LONG>(bubCreating.load()));
+  for (LONG i = 0; i < 10 && s_bubCreating.load(); ++i) {
+    DTRACE("Melodune_DeleteBubble", "i = %ld, bubCreating = %ld\n", i, static_cast<LONG>(s_bubCreating.load()));
     Delay(10);
   }
   RemoveBubble();

@@ -1,6 +1,8 @@
 // Melodune.sbar: the library, the class and its dispatcher, the global
 // record, and the small methods that belong to no subsystem.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "Melodune.h"
 #include "dos/dos.h"
@@ -27,6 +29,16 @@ size_t SharedText::CopyTo(STRPTR buffer, size_t size) const {
   return n;
 }
 
+std::string FormatValues(CONST_STRPTR format, std::initializer_list<IPTR> values, size_t size) {
+  // Zeros after the values, for a format that asks for more than it is given.
+  std::vector<IPTR> v(values);
+  v.resize(std::max<size_t>(v.size() + 1, 8), 0);
+  std::string text = FormatString(format, v.data());
+  if (!size) return text;
+  if (text.size() > size - 1) text.resize(size - 1);
+  return text.c_str(); // up to the first NUL, as from a buffer
+}
+
 // ---- debug trace ---------------------------------------------------------------------------------
 
 bool MeloduneDebugOn() {
@@ -51,11 +63,11 @@ void MeloduneLogA(LONG line, CONST_STRPTR function, CONST_STRPTR format, const I
 
 namespace {
 
-// Own methods by ID - MM_Melodune_First; null: no handler, the superclass answers.
-DISPATCHERFUNC OwnMethods[MM_Melodune_Last - MM_Melodune_First + 1];
+// Own methods by ID - MM_Melodune_First; null: an ID no method uses, the superclass answers.
+DISPATCHERFUNC s_ownMethods[MM_Melodune_Last - MM_Melodune_First + 1];
 
 void FillOwnMethods() {
-  auto set = [](IPTR id, DISPATCHERFUNC h) { OwnMethods[id - MM_Melodune_First] = h; };
+  auto set = [](IPTR id, DISPATCHERFUNC h) { s_ownMethods[id - MM_Melodune_First] = h; };
   set(MM_Melodune_MenuAction, Melodune_MenuAction);
   set(MM_Melodune_EditStations, Melodune_EditStations);
   set(MM_Melodune_LoadStations, Melodune_LoadStations);
@@ -121,7 +133,7 @@ IPTR Dispatcher(struct IClass *cl, Object *obj, Msg msg) {
   const IPTR id = msg->MethodID;
   DISPATCHERFUNC handler = nullptr;
   if (id >= MM_Melodune_First && id <= MM_Melodune_Last)
-    handler = OwnMethods[id - MM_Melodune_First];
+    handler = s_ownMethods[id - MM_Melodune_First];
   else
     handler = SystemMethod(id);
   return handler ? handler(cl, obj, msg) : DoSuperMethodA(cl, obj, msg);
@@ -250,14 +262,14 @@ const LibSpec Needed[] = {
 constexpr size_t NumNeeded = sizeof(Needed) / sizeof(Needed[0]);
 
 struct Library *MUIMasterBase = nullptr;
-struct Library *NeededBase[NumNeeded];
+struct Library *s_neededBase[NumNeeded];
 
 void CloseNeeded() {
   // The media classes from the last to the base class, then the system libraries.
   static const size_t order[NumNeeded] = {6, 5, 4, 3, 2, 1, 0, 7, 8, 9};
   for (size_t i : order) {
-    CloseLibrary(NeededBase[i]);
-    NeededBase[i] = nullptr;
+    CloseLibrary(s_neededBase[i]);
+    s_neededBase[i] = nullptr;
   }
 }
 
@@ -265,8 +277,8 @@ bool MakeClass() {
   MUIMasterBase = OpenLibrary(MUIMASTER_NAME, MUIMASTER_VMIN);
   if (!MUIMasterBase) return false;
   for (size_t i = 0; i < NumNeeded; ++i) {
-    NeededBase[i] = OpenLibrary(Needed[i].name, Needed[i].version);
-    if (!NeededBase[i]) {
+    s_neededBase[i] = OpenLibrary(Needed[i].name, Needed[i].version);
+    if (!s_neededBase[i]) {
       CloseNeeded();
       CloseLibrary(MUIMasterBase);
       MUIMasterBase = nullptr;

@@ -263,8 +263,8 @@ MELODUNE_HANDLER(Melodune_Cleanup) {
     // A connect waiting for its server would hold the connection worker
     // (and with it this clean-up) for as long as the server likes: abort
     // it and every one still queued, and give it a moment to let go.
-    if (AbortConnects) AbortConnects();
-    for (int i = 0; i < 20 && ConnectRunning && ConnectRunning(); ++i)
+    AbortConnects();
+    for (int i = 0; i < 20 && ConnectRunning(); ++i)
       Delay(10);
 
     if (g.timerAdded.load()) {
@@ -283,8 +283,8 @@ MELODUNE_HANDLER(Melodune_Cleanup) {
                     "Melodune.sbar: ConnectionSlave has %sfinished!\n");
     }
 
-    if (FreeStationList) FreeStationList();
-    if (ClearStationMenu) ClearStationMenu();
+    FreeStationList();
+    ClearStationMenu();
 
     if (app) DoMethod(app, MUIM_Application_KillPushMethod, obj, 0, MM_Melodune_Redraw);
 

@@ -16,9 +16,9 @@ namespace {
 
 // The pop-up button of the icon field: it follows the field's state. Lives
 // as long as g.editWin (GUI task only).
-Object *gIconPopButton;
+Object *s_iconPopButton;
 // The drawer and file the icon chooser was last started with.
-std::string gChooserDrawer, gChooserFile;
+std::string s_chooserDrawer, s_chooserFile;
 
 Object *Gadget(std::atomic<Object *> &slot) { return slot.load(); }
 
@@ -88,17 +88,17 @@ CONST_STRPTR Contents(Object *str) {
 IPTR StartIconChooser(struct Hook *, APTR, APTR message) {
   auto *tags = static_cast<struct TagItem *>(message);
   std::string text = Contents(g.editIconName.load());
-  gChooserFile = FilePart(text.c_str());
+  s_chooserFile = FilePart(text.c_str());
   if (text.find(':') == std::string::npos) {
     size_t slash = text.rfind('/');
-    gChooserDrawer = std::string(STATION_ICON_DIR) + (slash == std::string::npos ? "" : text.substr(0, slash + 1));
+    s_chooserDrawer = std::string(STATION_ICON_DIR) + (slash == std::string::npos ? "" : text.substr(0, slash + 1));
   } else {
-    gChooserDrawer = text.substr(0, static_cast<size_t>(PathPart(text.c_str()) - text.c_str()));
+    s_chooserDrawer = text.substr(0, static_cast<size_t>(PathPart(text.c_str()) - text.c_str()));
   }
   if (tags) {
     int i = 0;
-    tags[i++] = {ASLFR_InitialDrawer, reinterpret_cast<IPTR>(gChooserDrawer.c_str())};
-    tags[i++] = {ASLFR_InitialFile, reinterpret_cast<IPTR>(gChooserFile.c_str())};
+    tags[i++] = {ASLFR_InitialDrawer, reinterpret_cast<IPTR>(s_chooserDrawer.c_str())};
+    tags[i++] = {ASLFR_InitialFile, reinterpret_cast<IPTR>(s_chooserFile.c_str())};
     tags[i] = {TAG_DONE, 0};
   }
   return TRUE;
@@ -107,8 +107,8 @@ IPTR StartIconChooser(struct Hook *, APTR, APTR message) {
 // The choice becomes a name relative to the icon drawer when it lies inside
 // it (letter case does not matter there), else an absolute path.
 IPTR StopIconChooser(struct Hook *, APTR, APTR message) {
-  gChooserDrawer = std::string();
-  gChooserFile = std::string();
+  s_chooserDrawer = std::string();
+  s_chooserFile = std::string();
   auto *fr = static_cast<FileRequester *>(message);
   if (!fr) return 0;
   std::string drawer = fr->fr_Drawer ? fr->fr_Drawer : "";
@@ -133,7 +133,7 @@ IPTR StopIconChooser(struct Hook *, APTR, APTR message) {
   return 0;
 }
 
-char gWelcome[96];
+char s_welcome[96];
 
 bool BuildWindow(Object *obj) {
   Object *load = Button("_Load...", "Load stations from sys:Data/Screenbar/Melodune/Stations.txt or import from a custom file");
@@ -173,10 +173,10 @@ bool BuildWindow(Object *obj) {
   Object *name = Field(31, "Name of the station", 0);
   Object *icon = Field(STATION_FIELD_MAX, "Name of the station icon", 'i');
   Object *stream = Field(STATION_FIELD_MAX, "Stream URL, with or without http(s)", 0);
-  gIconPopButton = MUI_MakeObject(MUIO_PopButton, MUII_PopFile);
-  SetCycleChain(gIconPopButton);
-  SetDisabled(gIconPopButton, TRUE);
-  Object *iconPop = MUI_NewObject(MUIC_Popasl, MUIA_Popstring_String, icon, MUIA_Popstring_Button, gIconPopButton,
+  s_iconPopButton = MUI_MakeObject(MUIO_PopButton, MUII_PopFile);
+  SetCycleChain(s_iconPopButton);
+  SetDisabled(s_iconPopButton, TRUE);
+  Object *iconPop = MUI_NewObject(MUIC_Popasl, MUIA_Popstring_String, icon, MUIA_Popstring_Button, s_iconPopButton,
                                   MUIA_Popasl_Type, ASL_FileRequest, MUIA_Popasl_StartHook, &IconPopStartHook,
                                   MUIA_Popasl_StopHook, &IconPopStopHook, ASLFR_TitleText,
                                   "Melodune.sbar: Choose an image for this station", ASLFR_InitialDrawer,
@@ -200,7 +200,7 @@ bool BuildWindow(Object *obj) {
     // Whatever was made goes with the window, or on its own.
     if (win) MUI_DisposeObject(win);
     else MUI_DisposeObject(content);
-    gIconPopButton = nullptr;
+    s_iconPopButton = nullptr;
     return false;
   }
 
@@ -255,10 +255,10 @@ struct Hook IconPopStopHook = {{nullptr, nullptr}, StopIconChooser, nullptr, nul
 // ---- status line and "_Apply" ------------------------------------------------------------------------
 
 CONST_STRPTR EditorWelcomeText() {
-  if (!gWelcome[0])
-    SNPrintf(gWelcome, sizeof gWelcome, "Welcome to %s %ld.%ld!", MELODUNE_NAME, static_cast<LONG>(MELODUNE_VERSION),
+  if (!s_welcome[0])
+    SNPrintf(s_welcome, sizeof s_welcome, "Welcome to %s %ld.%ld!", MELODUNE_NAME, static_cast<LONG>(MELODUNE_VERSION),
              static_cast<LONG>(MELODUNE_REVISION));
-  return gWelcome;
+  return s_welcome;
 }
 
 void EditorStatus(CONST_STRPTR format, ...) {
@@ -305,13 +305,13 @@ MELODUNE_HANDLER(Melodune_ShowStation) {
   if (!p) {
     for (Object *f : {name, icon, stream})
       if (f) SetAttrs(f, MUIA_NoNotify, TRUE, MUIA_String_Contents, "", TAG_DONE);
-    SetDisabledAll(TRUE, {name, icon, gIconPopButton, stream, g.editUp.load(), g.editDown.load(), g.editClone.load(),
+    SetDisabledAll(TRUE, {name, icon, s_iconPopButton, stream, g.editUp.load(), g.editDown.load(), g.editClone.load(),
                           g.editRemove.load(), g.editTest.load()});
     return 0;
   }
   const bool group = (node->tn_Flags & TNF_LIST) != 0;
   SetDisabledAll(FALSE, {g.editGroup.load(), g.editUp.load(), g.editDown.load(), g.editRemove.load()});
-  SetDisabledAll(group || !p->name, {icon, gIconPopButton, stream, g.editClone.load()});
+  SetDisabledAll(group || !p->name, {icon, s_iconPopButton, stream, g.editClone.load()});
   SetDisabled(g.editTest.load(), group);
   SetDisabled(name, node->tn_Name ? FALSE : TRUE);
   if (name) SetAttrs(name, MUIA_NoNotify, TRUE, MUIA_String_Contents, node->tn_Name ? node->tn_Name : "", TAG_DONE);

@@ -169,41 +169,45 @@ MELODUNE_HANDLER(Melodune_CloneStation) {
   return 0;
 }
 
-MELODUNE_HANDLER(Melodune_MoveUp) {
-  (void)cl, (void)obj, (void)msg;
+namespace {
+
+// One step of the active node up or down among its siblings. Next to an
+// open group it goes into that group, at the group's near end; at the end
+// of its own group it goes out of it, next to the group.
+void MoveActive(bool down) {
   Object *tree = g.editTree.load();
   TreeNode *cur = tree ? Active(tree) : nullptr;
-  if (!cur) return 0;
+  if (!cur) return;
   Quiet(tree, TRUE);
   TreeNode *parent = Parent(tree, cur);
-  if (TreeNode *prev = Previous(tree, cur)) {
-    if (IsOpenGroup(prev)) MoveIntoGroup(tree, parent, cur, prev, false);
-    else DoMethod(tree, MUIM_Listtree_Exchange, parent, cur, parent, prev);
+  if (TreeNode *sibling = down ? Next(tree, cur) : Previous(tree, cur)) {
+    if (IsOpenGroup(sibling)) MoveIntoGroup(tree, parent, cur, sibling, down);
+    else DoMethod(tree, MUIM_Listtree_Exchange, parent, cur, parent, sibling);
   } else if (parent) {
-    // Out of the group, just above it.
     TreeNode *outer = Parent(tree, parent);
-    TreeNode *before = Previous(tree, parent);
-    Move(tree, parent, cur, outer, before ? static_cast<APTR>(before) : reinterpret_cast<APTR>(MUIV_Listtree_Move_NewTreeNode_Head));
+    if (down) {
+      Move(tree, parent, cur, outer, parent); // just below the group
+    } else {
+      // Just above the group.
+      TreeNode *before = Previous(tree, parent);
+      Move(tree, parent, cur, outer,
+           before ? static_cast<APTR>(before) : reinterpret_cast<APTR>(MUIV_Listtree_Move_NewTreeNode_Head));
+    }
   }
   MoveDone(tree, cur);
+}
+
+} // namespace
+
+MELODUNE_HANDLER(Melodune_MoveUp) {
+  (void)cl, (void)obj, (void)msg;
+  MoveActive(false);
   return 0;
 }
 
 MELODUNE_HANDLER(Melodune_MoveDown) {
   (void)cl, (void)obj, (void)msg;
-  Object *tree = g.editTree.load();
-  TreeNode *cur = tree ? Active(tree) : nullptr;
-  if (!cur) return 0;
-  Quiet(tree, TRUE);
-  TreeNode *parent = Parent(tree, cur);
-  if (TreeNode *next = Next(tree, cur)) {
-    if (IsOpenGroup(next)) MoveIntoGroup(tree, parent, cur, next, true);
-    else DoMethod(tree, MUIM_Listtree_Exchange, parent, cur, parent, next);
-  } else if (parent) {
-    // Out of the group, just below it.
-    Move(tree, parent, cur, Parent(tree, parent), parent);
-  }
-  MoveDone(tree, cur);
+  MoveActive(true);
   return 0;
 }
 

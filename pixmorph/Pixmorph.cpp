@@ -19,7 +19,7 @@ static const char extHelp[] = "\nScale a local or web picture and save it\n"
                               "  W=NewWidth/A: new width of the output image\n"
                               "  H=NewHeight/A: new height of the output image\n";
 
-enum : LONG { kIconWidth = 32, kIconHeight = 20 };
+enum : LONG { IconWidth = 32, IconHeight = 20 };
 
 int PixmorphMain() {
   struct Library *IntuitionBase = nullptr;
@@ -42,8 +42,8 @@ int PixmorphMain() {
       auto w = reinterpret_cast<const LONG *>(args[ARG_WIDTH]);
       auto h = reinterpret_cast<const LONG *>(args[ARG_HEIGHT]);
       // A side left out (0) follows the picture's proportions.
-      LONG width = w ? *w : h ? 0 : kIconWidth;
-      LONG height = h ? *h : w ? 0 : kIconHeight;
+      LONG width = w ? *w : h ? 0 : IconWidth;
+      LONG height = h ? *h : w ? 0 : IconHeight;
       code = PixmoAndSave(from, width, height, to);
       if (code != 0)
         Printf("Failed to scale pice, err = %ld\n", code);

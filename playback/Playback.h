@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <shared_mutex>
 
-#include "dos/rdargs.h"
+#include "core/Melodune_args.h"
 #include "exec/exec.h"
 #include "mui/object.h"
 
@@ -65,8 +65,3 @@ CONST_STRPTR HttpStreamAddress(UWORD version, CONST_STRPTR url, Tag *tag);
 void CapitaliseTitle(STRPTR text);
 // Spaces become no-break spaces (0xA0), in place.
 void MakeSpacesUnbreakable(STRPTR text);
-
-// ---- argument templates on a text in memory -------------------------------------------------------
-
-struct RDArgs *ReadArgsString(CONST_STRPTR arg_template, CONST_STRPTR text, IPTR *array);
-void FreeArgsString(struct RDArgs *args); // null is fine

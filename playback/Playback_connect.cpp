@@ -1,6 +1,16 @@
 // Connecting, disconnecting and the stop test. Connect and disconnect run
 // in the connection worker, one after the other; what they change in the
 // GUI (menus, windows, redraws) is handed to the GUI task.
+//
+// Who calls what, and under which lock:
+// - Melodune_XConnect, Melodune_XDisConnect: the connection worker, in the
+//   order SendConnect and the stop paths queued them. A connect holds the
+//   ARexx process's semaphore from the station read to its end (a script's
+//   PLAY only tries it); the chain's lock is taken inside FreePlayPipeline
+//   and the accessors, the station list's shared lock inside GetStation.
+// - Melodune_XCheckPlayStopped: whoever sends it; the chain's read lock.
+// - SendConnect, AbortConnects: any task, under s_sendLock. BeginReconnect,
+//   EndReconnect, TakeReconnect: any task, under the reconnect's own lock.
 #include <cstring>
 #include <atomic>
 #include <functional>
@@ -28,19 +38,19 @@ constexpr uint64_t FirstAudioMs = 10000;
 
 // ---- tickets -----------------------------------------------------------------------------------------
 
-std::mutex SendLock;                  // ticket numbers in the order of the worker's queue
-ULONG SentTickets = 0;                // under SendLock
-std::atomic<ULONG> StartedTickets{0}; // the worker's count
-std::atomic<ULONG> AbortUpTo{0};      // connects with a ticket up to this give up
-std::atomic<ULONG> RetryTicket{0};    // the connect that is a reconnect attempt
-std::atomic<ULONG> RetryTicketSerial{0};
+std::mutex s_sendLock;                  // ticket numbers in the order of the worker's queue
+ULONG s_sentTickets = 0;                // under s_sendLock
+std::atomic<ULONG> s_startedTickets{0}; // the worker's count
+std::atomic<ULONG> s_abortUpTo{0};      // connects with a ticket up to this give up
+std::atomic<ULONG> s_retryTicket{0};    // the connect that is a reconnect attempt
+std::atomic<ULONG> s_retryTicketSerial{0};
 
-bool Aborted(ULONG ticket) { return ticket <= AbortUpTo.load(); }
+bool Aborted(ULONG ticket) { return ticket <= s_abortUpTo.load(); }
 
-std::atomic<bool> Connecting{false};
+std::atomic<bool> s_connecting{false};
 struct ConnectMark {
-  ConnectMark() { Connecting = true; }
-  ~ConnectMark() { Connecting = false; }
+  ConnectMark() { s_connecting = true; }
+  ~ConnectMark() { s_connecting = false; }
 };
 
 // ---- reconnect sequence --------------------------------------------------------------------------------
@@ -53,7 +63,7 @@ struct Reconnect {
   uint64_t startMs = 0;
   ULONG serial = 0; // changes whenever a sequence begins or ends
 };
-Reconnect Retry;
+Reconnect s_retry;
 
 constexpr uint64_t RetryForMs = 30 * 60 * 1000;
 
@@ -68,21 +78,21 @@ void PushAttempt(Object *obj, LONG station, ULONG serial, ULONG delayMs) {
 // A failed attempt of the sequence serial: the next one is pushed, or the
 // sequence gives up (true: the caller reports the failure).
 bool RetryFailed(Object *obj, ULONG serial) {
-  std::lock_guard l(Retry.lock);
-  if (!Retry.active || Retry.serial != serial) return false; // the user took over meanwhile
-  const ULONG delay = RetryDelayMs(Retry.attempt);
-  if (ClockMs() - Retry.startMs + delay > RetryForMs) {
-    Retry.active = false;
-    ++Retry.serial;
+  std::lock_guard l(s_retry.lock);
+  if (!s_retry.active || s_retry.serial != serial) return false; // the user took over meanwhile
+  const ULONG delay = RetryDelayMs(s_retry.attempt);
+  if (ClockMs() - s_retry.startMs + delay > RetryForMs) {
+    s_retry.active = false;
+    ++s_retry.serial;
     return true;
   }
-  PushAttempt(obj, Retry.station, Retry.serial, delay);
+  PushAttempt(obj, s_retry.station, s_retry.serial, delay);
   return false;
 }
 
 ULONG RetryAttemptOf(ULONG serial) {
-  std::lock_guard l(Retry.lock);
-  return Retry.active && Retry.serial == serial ? Retry.attempt : 0;
+  std::lock_guard l(s_retry.lock);
+  return s_retry.active && s_retry.serial == serial ? s_retry.attempt : 0;
 }
 
 // ---- the connect's helpers --------------------------------------------------------------------------------
@@ -153,15 +163,6 @@ LONG WaitForFirstAudio(Object *out, ULONG ticket, CONST_STRPTR *text) {
   }
 }
 
-std::string FormatText(CONST_STRPTR format, std::initializer_list<IPTR> values) {
-  char text[2048];
-  IPTR v[8] = {};
-  size_t i = 0;
-  for (IPTR x : values) v[i++] = x;
-  VSNPrintf(text, sizeof(text), format, v);
-  return text;
-}
-
 } // namespace
 
 uint64_t ClockMs() {
@@ -173,48 +174,48 @@ uint64_t ClockMs() {
 
 void SendConnect(Object *slave, LONG index, ULONG retrySerial) {
   if (!slave) return;
-  std::lock_guard l(SendLock);
-  const ULONG ticket = ++SentTickets;
-  RetryTicketSerial = retrySerial;
-  RetryTicket = retrySerial ? ticket : 0;
+  std::lock_guard l(s_sendLock);
+  const ULONG ticket = ++s_sentTickets;
+  s_retryTicketSerial = retrySerial;
+  s_retryTicket = retrySerial ? ticket : 0;
   DoMethod(slave, MM_Melodune_XDisConnect, 0);
   DoMethod(slave, MM_Melodune_XConnect, static_cast<IPTR>(index));
 }
 
 void AbortConnects() {
   {
-    std::lock_guard l(SendLock);
-    AbortUpTo = SentTickets;
+    std::lock_guard l(s_sendLock);
+    s_abortUpTo = s_sentTickets;
   }
   BreakConnectingTask();
 }
 
-bool ConnectRunning() { return Connecting.load(); }
+bool ConnectRunning() { return s_connecting.load(); }
 
 void BeginReconnect(Object *obj, LONG station) {
-  std::lock_guard l(Retry.lock);
-  if (!Retry.active || Retry.station != station) {
-    Retry.active = true;
-    Retry.station = station;
-    Retry.attempt = 0;
-    Retry.startMs = ClockMs();
-    ++Retry.serial;
+  std::lock_guard l(s_retry.lock);
+  if (!s_retry.active || s_retry.station != station) {
+    s_retry.active = true;
+    s_retry.station = station;
+    s_retry.attempt = 0;
+    s_retry.startMs = ClockMs();
+    ++s_retry.serial;
   }
-  PushAttempt(obj, station, Retry.serial, 2000);
+  PushAttempt(obj, station, s_retry.serial, 2000);
 }
 
 void EndReconnect() {
-  std::lock_guard l(Retry.lock);
-  if (!Retry.active) return;
-  Retry.active = false;
-  ++Retry.serial;
+  std::lock_guard l(s_retry.lock);
+  if (!s_retry.active) return;
+  s_retry.active = false;
+  ++s_retry.serial;
 }
 
 LONG TakeReconnect(ULONG serial) {
-  std::lock_guard l(Retry.lock);
-  if (!Retry.active || Retry.serial != serial) return -1;
-  ++Retry.attempt;
-  return Retry.station;
+  std::lock_guard l(s_retry.lock);
+  if (!s_retry.active || s_retry.serial != serial) return -1;
+  ++s_retry.attempt;
+  return s_retry.station;
 }
 
 void RunOnGuiTask(Object *obj, std::function<void()> fn) {
@@ -230,8 +231,8 @@ void RunOnGuiTask(Object *obj, std::function<void()> fn) {
 MELODUNE_HANDLER(Melodune_XConnect) {
   (void)cl;
   const auto index = static_cast<LONG>(reinterpret_cast<MP_Melodune_Index *>(msg)->index);
-  const ULONG ticket = ++StartedTickets;
-  const ULONG retrySerial = ticket == RetryTicket.load() ? RetryTicketSerial.load() : 0;
+  const ULONG ticket = ++s_startedTickets;
+  const ULONG retrySerial = ticket == s_retryTicket.load() ? s_retryTicketSerial.load() : 0;
   const ULONG attempt = retrySerial ? RetryAttemptOf(retrySerial) : 0;
   if (index < 0) return 0;
   // Given up before it began: a later choice, or the clean-up, came first.
@@ -311,11 +312,12 @@ MELODUNE_HANDLER(Melodune_XConnect) {
     // not worth a requester; an attempt of a reconnect only when the last.
     const bool report = retrySerial ? RetryFailed(obj, retrySerial) : !Aborted(ticket);
     if (report)
-      failure = FormatText(FailedFormat, {reinterpret_cast<IPTR>(stream.c_str()), reinterpret_cast<IPTR>(name.c_str()),
+      failure = FormatValues(FailedFormat, {reinterpret_cast<IPTR>(stream.c_str()), reinterpret_cast<IPTR>(name.c_str()),
                                           static_cast<IPTR>(static_cast<SIPTR>(error)),
                                           reinterpret_cast<IPTR>(errorText ? errorText : MediaFault(error)),
                                           static_cast<IPTR>(static_cast<SIPTR>(response)),
-                                          reinterpret_cast<IPTR>(HttpStatusText(response))});
+                                          reinterpret_cast<IPTR>(HttpStatusText(response))},
+                             2048);
   }
 
   SleepWindows(app, FALSE);

@@ -1,10 +1,18 @@
 // The one entry point of every user command, the mute toggle, and the
 // stream's audio information from its response headers.
+//
+// Melodune_MenuAction and Melodune_DeleteAudioInfo run on the GUI task (the
+// menu, the click notification, pushed methods); Melodune_AudioInfo on the
+// connection worker, from a connect that just succeeded. They read the play
+// chain under its read lock (LockPlayChain) and take no other lock; the
+// bubble handle is passed on by exchange, so the worker and the GUI task may
+// both delete it.
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "Melodune.h"
+#include "Melodune_args.h"
 #include "Playback.h"
 #include "Playback_private.h"
 #include "dos/dos.h"
@@ -46,15 +54,6 @@ LONG OutputAttr(IPTR attr) {
   return static_cast<LONG>(value);
 }
 
-std::string Format(CONST_STRPTR format, std::initializer_list<IPTR> values) {
-  char text[1024];
-  IPTR v[8] = {};
-  size_t i = 0;
-  for (IPTR x : values) v[i++] = x;
-  VSNPrintf(text, sizeof(text), format, v);
-  return text;
-}
-
 // The header pairs of the chain's http.stream, copied under the chain lock.
 bool CopyHeaders(std::vector<std::string> &pairs) {
   auto lock = LockPlayChain();
@@ -70,39 +69,6 @@ bool CopyHeaders(std::vector<std::string> &pairs) {
 }
 
 } // namespace
-
-// ---- ReadArgs on a text -------------------------------------------------------------------------
-
-struct RDArgs *ReadArgsString(CONST_STRPTR arg_template, CONST_STRPTR text, IPTR *array) {
-  auto *rda = static_cast<struct RDArgs *>(AllocDosObject(DOS_RDARGS, nullptr));
-  if (!rda) return nullptr;
-  const size_t len = text ? std::strlen(text) : 0;
-  auto *buffer = static_cast<STRPTR>(AllocVec(static_cast<ULONG>(len + 2), MEMF_ANY));
-  if (!buffer) {
-    FreeDosObject(DOS_RDARGS, rda);
-    return nullptr;
-  }
-  if (len) std::memcpy(buffer, text, len);
-  buffer[len] = '\n';
-  buffer[len + 1] = 0;
-  rda->RDA_Source.CS_Buffer = buffer;
-  rda->RDA_Source.CS_Length = static_cast<LONG>(len + 1);
-  rda->RDA_Source.CS_CurChr = 0;
-  if (!ReadArgs(arg_template, array, rda)) {
-    FreeVec(buffer);
-    FreeDosObject(DOS_RDARGS, rda);
-    return nullptr;
-  }
-  return rda;
-}
-
-void FreeArgsString(struct RDArgs *args) {
-  if (!args) return;
-  STRPTR buffer = args->RDA_Source.CS_Buffer;
-  FreeArgs(args);
-  FreeVec(buffer);
-  FreeDosObject(DOS_RDARGS, args);
-}
 
 // ---- menu actions ----------------------------------------------------------------------------------
 
@@ -187,8 +153,8 @@ MELODUNE_HANDLER(Melodune_AudioInfo) {
         g.bitrate = bitrate;
         g.samplerate = samplerate ? samplerate : OutputAttr(MMA_Sound_SampleRate);
         g.channels = channels ? channels : OutputAttr(MMA_Sound_Channels);
-        info = Format(InfoFormat, {reinterpret_cast<IPTR>(name.c_str()), ToIPTR(bitrate), ToIPTR(samplerate),
-                                   ToIPTR(channels)});
+        info = FormatValues(InfoFormat, {reinterpret_cast<IPTR>(name.c_str()), ToIPTR(bitrate), ToIPTR(samplerate),
+                                   ToIPTR(channels)}, 1024);
         FreeArgsString(rda);
       }
     } else if (key == "icy-br") {
@@ -201,8 +167,8 @@ MELODUNE_HANDLER(Melodune_AudioInfo) {
   if (info.empty()) {
     CONST_STRPTR brText = br >= 0 ? pairs[br + 1].c_str() : "Unknown";
     CONST_STRPTR srText = sr >= 0 ? pairs[sr + 1].c_str() : "Unknown";
-    info = Format(InfoFormatText, {reinterpret_cast<IPTR>(name.c_str()), reinterpret_cast<IPTR>(brText),
-                                   reinterpret_cast<IPTR>(srText)});
+    info = FormatValues(InfoFormatText, {reinterpret_cast<IPTR>(name.c_str()), reinterpret_cast<IPTR>(brText),
+                                   reinterpret_cast<IPTR>(srText)}, 1024);
     LONG n = 0;
     if (br >= 0 && StrToLong(brText, &n) > 0) g.bitrate = n;
     n = 0;

@@ -1,5 +1,11 @@
 // The play chain: one at a time, built and taken down by the connection
 // worker, read by the other tasks through the accessors.
+//
+// Building and freeing run on the connection worker only; FreePlayPipeline
+// takes s_chainLock exclusively just to empty the slots. The accessors and
+// LockPlayChain serve any task (s_chainLock shared). BreakNetProcess is for
+// the watchdog on the GUI task, under s_netLock, which the tear-down takes too
+// when it forgets the buffer's reader task.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -12,20 +18,20 @@
 
 namespace {
 
-std::atomic<Object *> HttpObj{nullptr}, BufferObj{nullptr}, ShoutcastObj{nullptr}, DemuxObj{nullptr},
-    DecoderObj{nullptr}, AudioObj{nullptr};
-std::atomic<struct Task *> NetProcess{nullptr};
+std::atomic<Object *> s_httpObj{nullptr}, s_bufferObj{nullptr}, s_shoutcastObj{nullptr}, s_demuxObj{nullptr},
+    s_decoderObj{nullptr}, s_audioObj{nullptr};
+std::atomic<struct Task *> s_netProcess{nullptr};
 
 // Filled by http.stream at creation; read by the connection worker only.
-LONG PlayErrorCode = 0;
-LONG PlayResponseCode = 0;
+LONG s_playErrorCode = 0;
+LONG s_playResponseCode = 0;
 
 // Readers hold it shared while they use an object; the tear-down takes it
 // exclusively only to empty the slots, never while it disposes.
-std::shared_mutex ChainLock;
+std::shared_mutex s_chainLock;
 
-// Guards the use of NetProcess against its task ending.
-std::mutex NetLock;
+// Guards the use of s_netProcess against its task ending.
+std::mutex s_netLock;
 
 const char HttpStreamName[] = MELODUNE_HTTPSTREAM_TASK;
 const char BufferName[] = "Melodune Play StreamBuffer";
@@ -47,20 +53,20 @@ bool EndsWith(CONST_STRPTR s, CONST_STRPTR suffix) {
 
 } // namespace
 
-LONG PlayErrorCodeNow() { return PlayErrorCode; }
-LONG PlayResponseCodeNow() { return PlayResponseCode; }
+LONG PlayErrorCodeNow() { return s_playErrorCode; }
+LONG PlayResponseCodeNow() { return s_playResponseCode; }
 
-Object *GetHttpObj() { return HttpObj.load(); }
-Object *GetBufferObj() { return BufferObj.load(); }
-Object *GetShoutcastObj() { return ShoutcastObj.load(); }
-Object *GetAudioObj() { return AudioObj.load(); }
-struct Task *GetNetProcess() { return NetProcess.load(); }
+Object *GetHttpObj() { return s_httpObj.load(); }
+Object *GetBufferObj() { return s_bufferObj.load(); }
+Object *GetShoutcastObj() { return s_shoutcastObj.load(); }
+Object *GetAudioObj() { return s_audioObj.load(); }
+struct Task *GetNetProcess() { return s_netProcess.load(); }
 
-std::shared_lock<std::shared_mutex> LockPlayChain() { return std::shared_lock(ChainLock); }
+std::shared_lock<std::shared_mutex> LockPlayChain() { return std::shared_lock(s_chainLock); }
 
 void BreakNetProcess() {
-  std::lock_guard l(NetLock);
-  struct Task *t = NetProcess.load();
+  std::lock_guard l(s_netLock);
+  struct Task *t = s_netProcess.load();
   if (!t) return;
   // Only a task that still runs under that name: one that ended may be freed.
   Forbid();
@@ -140,20 +146,20 @@ bool BuildPlayPipeline(struct List *list) {
   CloseLibrary(httpBase);
 
   static CONST_STRPTR ExtraHeaders[] = {"Icy-MetaData", "1", nullptr};
-  PlayErrorCode = 0;
-  PlayResponseCode = 0;
-  for (struct Node *n = list->lh_Head; n->ln_Succ && !HttpObj.load(); n = n->ln_Succ) {
+  s_playErrorCode = 0;
+  s_playResponseCode = 0;
+  for (struct Node *n = list->lh_Head; n->ln_Succ && !s_httpObj.load(); n = n->ln_Succ) {
     Tag addrTag = 0;
     CONST_STRPTR addr = HttpStreamAddress(version, n->ln_Name, &addrTag);
-    HttpObj = NewObject(nullptr, "http.stream", addrTag, addr, MMA_ObjectName, HttpStreamName, MMA_Http_UserAgent,
-                        UserAgent, MMA_Http_RequestHeaders, ExtraHeaders, MMA_ErrorCode, &PlayErrorCode,
-                        MMA_Http_ResponseCode, &PlayResponseCode);
+    s_httpObj = NewObject(nullptr, "http.stream", addrTag, addr, MMA_ObjectName, HttpStreamName, MMA_Http_UserAgent,
+                        UserAgent, MMA_Http_RequestHeaders, ExtraHeaders, MMA_ErrorCode, &s_playErrorCode,
+                        MMA_Http_ResponseCode, &s_playResponseCode);
   }
-  Object *http = HttpObj.load();
+  Object *http = s_httpObj.load();
   if (!http) return false;
 
   Object *buffer = NewObject(nullptr, "stream.buffer", MMA_ObjectName, BufferName, MMA_OwnTask, 1);
-  BufferObj = buffer;
+  s_bufferObj = buffer;
   if (!buffer || !MediaConnect(http, 0, buffer, 0)) return false;
   Object *up = buffer;
 
@@ -163,46 +169,46 @@ bool BuildPlayPipeline(struct List *list) {
   // Only a positive interval means in-band titles.
   if (interval > 0) {
     Object *shout = NewObject(nullptr, "shoutcast.demuxer", MMA_Shoutcast_MetaInterval, interval);
-    ShoutcastObj = shout;
+    s_shoutcastObj = shout;
     if (!shout || !MediaConnect(buffer, 1, shout, 0)) return false;
     up = shout;
   }
 
   Object *demux = NewObject(nullptr, "mpegaudio.demuxer");
-  DemuxObj = demux;
+  s_demuxObj = demux;
   if (!demux || !MediaConnect(up, 1, demux, 0)) return false;
 
   Object *decoder = NewObject(nullptr, "mpegaudio.decoder");
-  DecoderObj = decoder;
+  s_decoderObj = decoder;
   if (!decoder || !MediaConnect(demux, 1, decoder, 0)) return false;
 
   Object *audio = NewObject(nullptr, "audio.output", MMA_ObjectName, "Melodune AudioOutput");
-  AudioObj = audio;
+  s_audioObj = audio;
   if (!audio || !MediaConnect(decoder, 1, audio, 0)) return false;
   return true;
 }
 
 bool SetupStream(CONST_STRPTR url) {
-  const bool leftOver = HttpObj.load() || BufferObj.load() || ShoutcastObj.load() || DemuxObj.load() ||
-                        DecoderObj.load() || AudioObj.load() || !IsListEmpty(&g.urlList);
+  const bool leftOver = s_httpObj.load() || s_bufferObj.load() || s_shoutcastObj.load() || s_demuxObj.load() ||
+                        s_decoderObj.load() || s_audioObj.load() || !IsListEmpty(&g.urlList);
   if (leftOver) FreePlayPipeline();
   if (!AddStreamUrl(&g.urlList, url)) return false;
   if (!BuildPlayPipeline(&g.urlList)) return false;
   IPTR task = 0;
-  if (Object *buffer = BufferObj.load()) DoMethod(buffer, MMM_GetPort, 1, MMA_StreamBuffer_Task, &task);
-  NetProcess = reinterpret_cast<struct Task *>(task);
+  if (Object *buffer = s_bufferObj.load()) DoMethod(buffer, MMM_GetPort, 1, MMA_StreamBuffer_Task, &task);
+  s_netProcess = reinterpret_cast<struct Task *>(task);
   return true;
 }
 
 void FreePlayPipeline() {
   // Stop first, so that nothing pulls while the chain goes.
-  if (Object *audio = AudioObj.load()) DoMethod(audio, MMM_Stop);
+  if (Object *audio = s_audioObj.load()) DoMethod(audio, MMM_Stop);
   // Readers on other tasks let go of the objects before the slots empty;
   // the disposing itself happens outside the lock (it may block).
-  std::atomic<Object *> *order[] = {&AudioObj, &DecoderObj, &DemuxObj, &ShoutcastObj, &BufferObj, &HttpObj};
+  std::atomic<Object *> *order[] = {&s_audioObj, &s_decoderObj, &s_demuxObj, &s_shoutcastObj, &s_bufferObj, &s_httpObj};
   Object *objs[6];
   {
-    std::unique_lock l(ChainLock);
+    std::unique_lock l(s_chainLock);
     for (size_t i = 0; i < 6; ++i) objs[i] = order[i]->exchange(nullptr);
   }
   for (Object *o : objs)
@@ -211,6 +217,6 @@ void FreePlayPipeline() {
   while (struct Node *n = RemHead(&g.urlList))
     FreeVec(n);
 
-  std::lock_guard l(NetLock);
-  NetProcess = nullptr;
+  std::lock_guard l(s_netLock);
+  s_netProcess = nullptr;
 }

@@ -1,5 +1,10 @@
 // The 5 s watchdog on the GUI task, the title request in the meta-info
 // worker, and the buffer gauge of the Stream Info window.
+//
+// Melodune_Timer and Melodune_UpdateGauge are input handlers of the GUI task;
+// Melodune_XUpdateMetaInfo runs on the meta-info worker, sent by the timer,
+// and claims g.isInSlaveMetaInfo for its run. All three read the play chain
+// under its read lock (LockPlayChain) and take no other lock.
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -16,8 +21,8 @@ constexpr IPTR MaxTitleSize = 127; // bytes with the NUL
 // No byte for this long and a stream counts as dropped, although its
 // connection is still open.
 constexpr uint64_t StallMs = 10000;
-std::atomic<IPTR> stallBytes{0};
-std::atomic<uint64_t> stallSince{0};
+std::atomic<IPTR> s_stallBytes{0};
+std::atomic<uint64_t> s_stallSince{0};
 
 // The title of a metadata list, cleaned, or "" when it has none that fits.
 std::string TitleOf(struct TagItem *tagList) {
@@ -49,8 +54,8 @@ std::string TitleOf(struct TagItem *tagList) {
 } // namespace
 
 void ResetStallWatch() {
-  stallBytes = 0;
-  stallSince = ClockMs();
+  s_stallBytes = 0;
+  s_stallSince = ClockMs();
 }
 
 bool StreamStalled() {
@@ -63,12 +68,12 @@ bool StreamStalled() {
   }
   const uint64_t now = ClockMs();
   // Bytes came in, or the clock went back (a change of local time).
-  if (received != stallBytes.load() || now < stallSince.load()) {
-    stallBytes = received;
-    stallSince = now;
+  if (received != s_stallBytes.load() || now < s_stallSince.load()) {
+    s_stallBytes = received;
+    s_stallSince = now;
     return false;
   }
-  return now - stallSince.load() >= StallMs;
+  return now - s_stallSince.load() >= StallMs;
 }
 
 MELODUNE_HANDLER(Melodune_Timer) {

@@ -1,6 +1,11 @@
 // The recorder: runs in the Rec slave only. Everything that must happen on
 // the GUI task (bubbles that outlive the call, the Stream Info refresh, the
 // redraw, the menu item, the follow-up toggle) is queued there.
+//
+// Melodune_XRecord comes from the menu action and from the clean-up,
+// Melodune_XCheckRecStopped from the watchdog; both run on the Rec slave and
+// take no lock of their own (station names are read under the station
+// list's shared lock inside the station accessors).
 #include <algorithm>
 #include <cstring>
 #include <string>

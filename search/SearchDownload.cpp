@@ -1,6 +1,10 @@
 // "_Search...": the query from the criteria, and the download of the
 // directory's answer into t:Melodune_stations. The end of the data wakes
 // the ARexx process (CTRL-F), which hands the parsing back to this task.
+//
+// Melodune_GetStations runs on the GUI task (the Start button's
+// notification) and takes no lock: the download's objects are made here and
+// disposed of by the parsing and the clean-up, all on the GUI task.
 #include <cstring>
 
 #include "search/Search.h"
@@ -10,15 +14,6 @@
 #include "update/HttpStatus.h"
 
 namespace {
-
-const char HttpFailed[] =
-    "\33cFailed to create the http.stream object!\n\nErrorCode = %ld (%s)\nResponseCode = %ld (%s)";
-const char BufferFailed[] = "GetStations: Failed to create stream.buffer object!";
-const char ConnectFailed[] = "GetStations: Failed to connect http.stream and stream.buffer objects!";
-const char FileFailed[] = "\33cGetStations: Failed to create file.output object for\n'%s'\nErrorCode = %ld (%s)";
-const char FileConnectFailed[] = "GetStations: Failed to connect stream.buffer and file.output objects!";
-
-IPTR Signed(LONG v) { return static_cast<IPTR>(static_cast<SIPTR>(v)); }
 
 // The criterion as typed, at most 31 characters.
 void ReadCriterion(Object *gadget, char (&text)[SEARCH_CRITERION_SIZE]) {
@@ -93,20 +88,21 @@ MELODUNE_HANDLER(Melodune_GetStations) {
   FreeVec(url);
   g.searchHttp = http;
   if (!http) {
-    Warn(HttpFailed, Signed(error), reinterpret_cast<IPTR>(MediaFault(error)), Signed(response),
-         reinterpret_cast<IPTR>(HttpStatusText(response)));
+    Warn("\33cFailed to create the http.stream object!\n\nErrorCode = %ld (%s)\nResponseCode = %ld (%s)",
+         ToIPTR(error), ToIPTR(MediaFault(error)), ToIPTR(response), ToIPTR(HttpStatusText(response)));
   } else if (!(g.searchBuffer = NewObject(nullptr, "stream.buffer", TAG_DONE))) {
-    Warn(BufferFailed);
+    Warn("GetStations: Failed to create stream.buffer object!");
   } else if (!MediaConnect(http, 0, g.searchBuffer.load(), 0)) {
-    Warn(ConnectFailed);
+    Warn("GetStations: Failed to connect http.stream and stream.buffer objects!");
   } else {
     error = 0;
     g.searchFile = NewObject(nullptr, "file.output", MMA_ObjectName, "Melodune-Search: file.output", MMA_StreamName,
                              SEARCH_FILE, MMA_ErrorCode, &error, TAG_DONE);
     if (!g.searchFile.load()) {
-      Warn(FileFailed, reinterpret_cast<IPTR>(SEARCH_FILE), Signed(error), reinterpret_cast<IPTR>(MediaFault(error)));
+      Warn("\33cGetStations: Failed to create file.output object for\n'%s'\nErrorCode = %ld (%s)", ToIPTR(SEARCH_FILE),
+           ToIPTR(error), ToIPTR(MediaFault(error)));
     } else if (!MediaConnect(g.searchBuffer.load(), 1, g.searchFile.load(), 0)) {
-      Warn(FileConnectFailed);
+      Warn("GetStations: Failed to connect stream.buffer and file.output objects!");
     } else {
       failed = false;
     }

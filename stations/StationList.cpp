@@ -88,21 +88,21 @@ void FreeStationList() {
 
 namespace {
 // Finished loads, for a waiter that wants to know that its load ran.
-std::atomic<ULONG> loadsDone{0};
+std::atomic<ULONG> s_loadsDone{0};
 // A load in progress: its warning requester keeps it open, and a click
 // meanwhile must not start a second one.
-std::atomic<bool> loading{false};
+std::atomic<bool> s_loading{false};
 } // namespace
 
-ULONG StationListLoads() { return loadsDone.load(); }
+ULONG StationListLoads() { return s_loadsDone.load(); }
 
 BOOL LoadStationList() {
   bool idle = false;
-  if (!loading.compare_exchange_strong(idle, true)) return FALSE;
+  if (!s_loading.compare_exchange_strong(idle, true)) return FALSE;
   struct Done {
     ~Done() {
-      ++loadsDone;
-      loading = false;
+      ++s_loadsDone;
+      s_loading = false;
     }
   } done;
 

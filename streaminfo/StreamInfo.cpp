@@ -236,12 +236,6 @@ void SetTextInGroup(Object *o, CONST_STRPTR text) {
   if (parent) DoMethod(parent, MUIM_Group_ExitChange);
 }
 
-std::string Format(CONST_STRPTR format, std::initializer_list<IPTR> values) {
-  std::vector<IPTR> v(values);
-  v.push_back(0);
-  return FormatString(format, v.data());
-}
-
 } // namespace
 
 std::string StationMenuTitle(LONG index) {
@@ -313,7 +307,7 @@ MELODUNE_HANDLER(Melodune_UpdateStreamInfo) {
     SetText(g.siStation.load(), "");
   } else {
     const std::string name = StreamInfoStationName(g.currStation.load());
-    const std::string line = Format(StationFormat, {reinterpret_cast<IPTR>(name.c_str()), ToIPTR(g.bitrate.load()),
+    const std::string line = FormatValues(StationFormat, {reinterpret_cast<IPTR>(name.c_str()), ToIPTR(g.bitrate.load()),
                                                     ToIPTR(g.samplerate.load()), ToIPTR(g.channels.load())});
     SetTextInGroup(g.siStation.load(), line.c_str());
     if (Object *title = g.siTitle.load()) {
@@ -338,7 +332,7 @@ MELODUNE_HANDLER(Melodune_UpdateStreamInfo) {
   if (recording) {
     const std::string date = g.recDate.Get(), time = g.recTime.Get(), file = g.recFileName.Get();
     const std::string started = date + " " + time;
-    const std::string size = Format("%LD bytes", {static_cast<IPTR>(Filesize64(file.c_str(), 1))});
+    const std::string size = FormatValues("%LD bytes", {static_cast<IPTR>(Filesize64(file.c_str(), 1))});
     SetText(g.siRecStarted.load(), started.c_str());
     SetText(g.siRecSize.load(), size.c_str());
     SetTextInGroup(g.siRecStation.load(), StreamInfoStationName(g.recStation.load()).c_str());

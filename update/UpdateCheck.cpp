@@ -1,5 +1,8 @@
 // The update check. It runs on a task of the ARexx process, never on the GUI
 // task: the request waits on the network and the requesters on the person.
+// The ARexx process starts it on CTRL-D, which the update check method sends
+// from the GUI task; it takes no lock, and hands its result back through
+// the process, which sets g.newVersionAvailable.
 #include <cstdlib>
 #include <cstring>
 #include <string>

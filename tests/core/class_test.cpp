@@ -102,7 +102,7 @@ TEST_F(CoreTest, ASecondSetupKeepsOneClickOneMenu) {
   ASSERT_TRUE(Setup(a));
   platform::AreaClick(a.obj);
   Pump();
-  EXPECT_EQ(SuperSpy::Count(MM_Melodune_MenuAction), 1u); // no handler linked here: the superclass sees it
+  EXPECT_EQ(SuperSpy::Count(MM_Melodune_MenuAction), 1u); // the harness leaves menu actions to the superclass
 }
 
 // A stand-in for the connecting stream's task: it waits for CTRL-C.

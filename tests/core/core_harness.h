@@ -83,6 +83,17 @@ struct SuperSpy {
   }
 };
 
+// The class with every subsystem linked in, but with its menu actions left
+// to the superclass: these tests look at the choices arriving there, not at
+// what playback makes of them.
+struct MenuToSuper {
+  static inline DISPATCHERFUNC original = nullptr;
+  static IPTR Dispatch(struct IClass *cl, Object *obj, Msg msg) {
+    if (msg->MethodID == MM_Melodune_MenuAction) return DoSuperMethodA(cl, obj, msg);
+    return original(cl, obj, msg);
+  }
+};
+
 struct Bar {
   struct Screen *scr = nullptr;
   Object *win = nullptr;
@@ -111,6 +122,8 @@ protected:
     ASSERT_EQ(funcs->Open(base, 0), base);
     mcc = static_cast<struct MUI_CustomClass *>(funcs->Query(base, 0));
     ASSERT_NE(mcc, nullptr);
+    MenuToSuper::original = mcc->mcc_Class->cl_Dispatcher;
+    mcc->mcc_Class->cl_Dispatcher = MenuToSuper::Dispatch;
 
     struct IClass *area = MUI_GetClass(MUIC_Area);
     if (!SuperSpy::original) SuperSpy::original = area->cl_Dispatcher;

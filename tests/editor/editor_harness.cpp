@@ -5,11 +5,6 @@
 
 #include "dos/dos.h"
 
-// The class core's global record and trace, which the sources under test use.
-Globals g;
-bool MeloduneDebugOn() { return false; }
-void MeloduneLogA(LONG, CONST_STRPTR, CONST_STRPTR, const IPTR *) {}
-
 namespace editortest {
 namespace {
 

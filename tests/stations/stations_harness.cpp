@@ -5,9 +5,6 @@
 
 #include "dos/dos.h"
 
-// The class core's global record, which the sources under test use.
-Globals g;
-
 namespace stationstest {
 
 Seen &Recorded() {
