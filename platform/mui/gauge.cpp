@@ -12,11 +12,14 @@ struct GaugeData {
   std::string *infoText;
 };
 
-constexpr AttrField<GaugeData> kGaugeAttrs[] = {{MUIA_Gauge_Max, &GaugeData::max, kISG, 100},
-                                                {MUIA_Gauge_Current, &GaugeData::current, kISG},
-                                                {MUIA_Gauge_Divide, &GaugeData::divide, kISG},
-                                                {MUIA_Gauge_Horiz, &GaugeData::horiz, kIG},
-                                                {MUIA_Gauge_InfoText, &GaugeData::infoText, kISG | kAnnounceCopy}};
+// clang-format off
+constexpr AttrField<GaugeData> kGaugeAttrs[] = {
+    {MUIA_Gauge_Max, &GaugeData::max, kISG, 100}, {MUIA_Gauge_Current, &GaugeData::current, kISG},
+    {MUIA_Gauge_Divide, &GaugeData::divide, kISG},
+    {MUIA_Gauge_Horiz, &GaugeData::horiz, kIG},
+    {MUIA_Gauge_InfoText, &GaugeData::infoText, kISG | kAnnounceCopy},
+};
+// clang-format on
 
 IPTR GaugeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {

@@ -79,15 +79,16 @@ LONG ResolvePage(GroupData *d, LONG want) {
 
 // Spacing and SameSize set more than one field; ActivePage is resolved
 // against the children, which come first.
-constexpr AttrField<GroupData> kGroupAttrs[] = {{MUIA_Group_Horiz, &GroupData::horiz, kIG},
-                                                {MUIA_Group_Columns, &GroupData::columns, kISG},
-                                                {MUIA_Group_Rows, &GroupData::rows, kISG},
-                                                {MUIA_Group_PageMode, &GroupData::pageMode, kIG},
-                                                {MUIA_Group_ActivePage, &GroupData::activePage, kGet},
-                                                {MUIA_Group_HorizSpacing, &GroupData::hspacing, kInit},
-                                                {MUIA_Group_VertSpacing, &GroupData::vspacing, kInit},
-                                                {MUIA_Group_SameWidth, &GroupData::sameWidth, kInit},
-                                                {MUIA_Group_SameHeight, &GroupData::sameHeight, kInit}};
+// clang-format off
+constexpr AttrField<GroupData> kGroupAttrs[] = {
+    {MUIA_Group_Horiz, &GroupData::horiz, kIG},
+    {MUIA_Group_Columns, &GroupData::columns, kISG}, {MUIA_Group_Rows, &GroupData::rows, kISG},
+    {MUIA_Group_PageMode, &GroupData::pageMode, kIG},
+    {MUIA_Group_ActivePage, &GroupData::activePage, kGet},
+    {MUIA_Group_HorizSpacing, &GroupData::hspacing, kInit}, {MUIA_Group_VertSpacing, &GroupData::vspacing, kInit},
+    {MUIA_Group_SameWidth, &GroupData::sameWidth, kInit}, {MUIA_Group_SameHeight, &GroupData::sameHeight, kInit},
+};
+// clang-format on
 
 IPTR GroupDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {

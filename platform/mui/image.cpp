@@ -67,11 +67,14 @@ bool StoreSpecTag(ImageData *d, const TagItem &t) {
   return true;
 }
 
-constexpr AttrField<ImageData> kImageAttrs[] = {{MUIA_Image_Spec, &ImageData::spec, kGet},
-                                                {MUIA_Image_FreeHoriz, &ImageData::freeHoriz, kInit},
-                                                {MUIA_Image_FreeVert, &ImageData::freeVert, kInit},
-                                                {MUIA_Image_State, &ImageData::state, kISG},
-                                                {0, &ImageData::specText, 0}};
+// clang-format off
+constexpr AttrField<ImageData> kImageAttrs[] = {
+    {MUIA_Image_Spec, &ImageData::spec, kGet},
+    {MUIA_Image_FreeHoriz, &ImageData::freeHoriz, kInit}, {MUIA_Image_FreeVert, &ImageData::freeVert, kInit},
+    {MUIA_Image_State, &ImageData::state, kISG},
+    {0, &ImageData::specText, 0},
+};
+// clang-format on
 
 IPTR ImageDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {

@@ -146,23 +146,23 @@ LONG MovePos(ListData *d, LONG pos, LONG from, bool second) {
 
 // The active entry, first row, quiet mode and format are set through the
 // dispatcher (they move rows or announce); the table keeps the rest.
-constexpr AttrField<ListData> kListAttrs[] = {{MUIA_List_ConstructHook, &ListData::construct, kInit | kSet},
-                                              {MUIA_List_DestructHook, &ListData::destruct, kInit | kSet},
-                                              {MUIA_List_DisplayHook, &ListData::display, kInit | kSet},
-                                              {MUIA_List_CompareHook, &ListData::compare, kInit | kSet},
-                                              {MUIA_List_DragSortable, &ListData::dragSortable, kISG},
-                                              {MUIA_List_ShowDropMarks, &ListData::showDropMarks, kISG},
-                                              {MUIA_List_DragType, &ListData::dragType, kISG},
-                                              {MUIA_List_AutoVisible, &ListData::autoVisible, kInit | kSet},
-                                              {MUIA_List_Pool, &ListData::pool, kIG},
-                                              {MUIA_List_Input, &ListData::input, kIG},
-                                              {MUIA_List_MultiSelect, &ListData::multiSelect, kInit},
-                                              {MUIA_List_Active, &ListData::active, kGet},
-                                              {MUIA_List_InsertPosition, &ListData::active, kGet},
-                                              {MUIA_List_First, &ListData::first, kGet},
-                                              {MUIA_List_Quiet, &ListData::quiet, kGet},
-                                              {MUIA_List_Format, &ListData::format, kGet},
-                                              {0, &ListData::titleText, 0}};
+// clang-format off
+constexpr AttrField<ListData> kListAttrs[] = {
+    {MUIA_List_ConstructHook, &ListData::construct, kInit | kSet},
+    {MUIA_List_DestructHook, &ListData::destruct, kInit | kSet},
+    {MUIA_List_DisplayHook, &ListData::display, kInit | kSet},
+    {MUIA_List_CompareHook, &ListData::compare, kInit | kSet},
+    {MUIA_List_DragSortable, &ListData::dragSortable, kISG},
+    {MUIA_List_ShowDropMarks, &ListData::showDropMarks, kISG}, {MUIA_List_DragType, &ListData::dragType, kISG},
+    {MUIA_List_AutoVisible, &ListData::autoVisible, kInit | kSet},
+    {MUIA_List_Pool, &ListData::pool, kIG}, {MUIA_List_Input, &ListData::input, kIG},
+    {MUIA_List_MultiSelect, &ListData::multiSelect, kInit},
+    {MUIA_List_Active, &ListData::active, kGet}, {MUIA_List_InsertPosition, &ListData::active, kGet},
+    {MUIA_List_First, &ListData::first, kGet}, {MUIA_List_Quiet, &ListData::quiet, kGet},
+    {MUIA_List_Format, &ListData::format, kGet},
+    {0, &ListData::titleText, 0},
+};
+// clang-format on
 
 void SetFromTags(ListData *d, struct TagItem *tags, bool init) {
   EachTag(tags, [&](const TagItem &t) {

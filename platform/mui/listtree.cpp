@@ -378,23 +378,22 @@ IPTR DoExchange(Object *obj, TreeData *d, APTR list1, APTR node1, APTR list2, AP
 // The active node and quiet mode are set through the dispatcher; the
 // format is parsed; the table keeps the rest. The list's names of the
 // shared attributes work too.
-constexpr AttrField<TreeData> kTreeAttrs[] = {{MUIA_Listtree_ConstructHook, &TreeData::construct, kSet},
-                                              {MUIA_Listtree_DestructHook, &TreeData::destruct, kSet},
-                                              {MUIA_Listtree_DisplayHook, &TreeData::display, kSet},
-                                              {MUIA_Listtree_OpenHook, &TreeData::openHook, kSet},
-                                              {MUIA_Listtree_CloseHook, &TreeData::closeHook, kSet},
-                                              {MUIA_Listtree_SortHook, &TreeData::sortHook, kSet},
-                                              {MUIA_Listtree_Title, &TreeData::title, kSet},
-                                              {MUIA_List_Title, &TreeData::title, kSet},
-                                              {MUIA_Listtree_DragDropSort, &TreeData::dragDropSort, kSet | kGet},
-                                              {MUIA_Listtree_EmptyNodes, &TreeData::emptyNodes, kSet},
-                                              {MUIA_Listtree_DuplicateNodeName, &TreeData::duplicateNames, kSet},
-                                              {MUIA_Listtree_DoubleClick, &TreeData::doubleClick, kSet},
-                                              {MUIA_List_DragType, &TreeData::dragType, kSet | kGet},
-                                              {MUIA_List_ShowDropMarks, &TreeData::showDropMarks, kSet | kGet},
-                                              {MUIA_Listtree_Quiet, &TreeData::quiet, kGet},
-                                              {MUIA_Listtree_Format, &TreeData::format, kGet},
-                                              {MUIA_List_Format, &TreeData::format, kGet}};
+// clang-format off
+constexpr AttrField<TreeData> kTreeAttrs[] = {
+    {MUIA_Listtree_ConstructHook, &TreeData::construct, kSet}, {MUIA_Listtree_DestructHook, &TreeData::destruct, kSet},
+    {MUIA_Listtree_DisplayHook, &TreeData::display, kSet}, {MUIA_Listtree_OpenHook, &TreeData::openHook, kSet},
+    {MUIA_Listtree_CloseHook, &TreeData::closeHook, kSet}, {MUIA_Listtree_SortHook, &TreeData::sortHook, kSet},
+    {MUIA_Listtree_Title, &TreeData::title, kSet}, {MUIA_List_Title, &TreeData::title, kSet},
+    {MUIA_Listtree_EmptyNodes, &TreeData::emptyNodes, kSet},
+    {MUIA_Listtree_DuplicateNodeName, &TreeData::duplicateNames, kSet},
+    {MUIA_Listtree_DoubleClick, &TreeData::doubleClick, kSet},
+    {MUIA_Listtree_DragDropSort, &TreeData::dragDropSort, kSet | kGet},
+    {MUIA_List_DragType, &TreeData::dragType, kSet | kGet},
+    {MUIA_List_ShowDropMarks, &TreeData::showDropMarks, kSet | kGet},
+    {MUIA_Listtree_Quiet, &TreeData::quiet, kGet}, {MUIA_Listtree_Format, &TreeData::format, kGet},
+    {MUIA_List_Format, &TreeData::format, kGet},
+};
+// clang-format on
 
 // OM_NEW and OM_SET alike.
 void SetFromTags(TreeData *d, struct TagItem *tags) {

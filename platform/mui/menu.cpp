@@ -62,10 +62,14 @@ constexpr AttrField<StripData> kStripAttrs[] = {{MUIA_Menustrip_Enabled, &StripD
 constexpr AttrField<MenuData> kMenuAttrs[] = {{MUIA_Menu_CopyStrings, &MenuData::copy, kInit},
                                               {MUIA_Menu_Enabled, &MenuData::enabled, kISG, TRUE}};
 
+// clang-format off
 constexpr AttrField<ItemData> kItemAttrs[] = {
-    {MUIA_Menuitem_CopyStrings, &ItemData::copy, kIG}, {MUIA_Menuitem_Enabled, &ItemData::enabled, kISG, TRUE},
-    {MUIA_Menuitem_Checked, &ItemData::checked, kISG}, {MUIA_Menuitem_Checkit, &ItemData::checkit, kISG},
-    {MUIA_Menuitem_Toggle, &ItemData::toggle, kISG},   {MUIA_Menuitem_Exclude, &ItemData::exclude, kISG}};
+    {MUIA_Menuitem_CopyStrings, &ItemData::copy, kIG},
+    {MUIA_Menuitem_Enabled, &ItemData::enabled, kISG, TRUE}, {MUIA_Menuitem_Checked, &ItemData::checked, kISG},
+    {MUIA_Menuitem_Checkit, &ItemData::checkit, kISG}, {MUIA_Menuitem_Toggle, &ItemData::toggle, kISG},
+    {MUIA_Menuitem_Exclude, &ItemData::exclude, kISG},
+};
+// clang-format on
 
 // The titles of a menu or item, kept by SetTitle.
 template <typename D> struct TitleField {

@@ -144,11 +144,13 @@ void ForgetNotifications(Object *obj, NotifyData *d) {
 }
 
 // The attributes every object keeps for its owner.
-constexpr AttrField<NotifyData> kNotifyAttrs[] = {{MUIA_UserData, &NotifyData::userData, kSet | kGet},
-                                                  {MUIA_ObjectID, &NotifyData::objectID, kSet | kGet},
-                                                  {MUIA_HelpNode, &NotifyData::helpNode, kSet | kGet},
-                                                  {MUIA_HelpLine, &NotifyData::helpLine, kSet | kGet},
-                                                  {MUIA_Parent, &NotifyData::parent, kGet}};
+// clang-format off
+constexpr AttrField<NotifyData> kNotifyAttrs[] = {
+    {MUIA_UserData, &NotifyData::userData, kSet | kGet}, {MUIA_ObjectID, &NotifyData::objectID, kSet | kGet},
+    {MUIA_HelpNode, &NotifyData::helpNode, kSet | kGet}, {MUIA_HelpLine, &NotifyData::helpLine, kSet | kGet},
+    {MUIA_Parent, &NotifyData::parent, kGet},
+};
+// clang-format on
 
 IPTR NotifyNew(IClass *cl, Object *obj, opSet *msg) {
   auto made = SuperNew<NotifyData>(cl, obj, reinterpret_cast<Msg>(msg));

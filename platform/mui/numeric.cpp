@@ -19,15 +19,15 @@ LONG Clamp(const NumericData *d, LONG v) {
 
 // The range, default and value are clamped in the order given here; the
 // table stores the rest.
+// clang-format off
 const AttrField<NumericData> kNumericAttrs[] = {
-    {MUIA_Numeric_Min, &NumericData::min, kGet},
-    {MUIA_Numeric_Max, &NumericData::max, kGet},
-    {MUIA_Numeric_Default, &NumericData::def, kGet},
-    {MUIA_Numeric_Value, &NumericData::value, kGet},
+    {MUIA_Numeric_Min, &NumericData::min, kGet}, {MUIA_Numeric_Max, &NumericData::max, kGet},
+    {MUIA_Numeric_Default, &NumericData::def, kGet}, {MUIA_Numeric_Value, &NumericData::value, kGet},
     {MUIA_Numeric_Format, &NumericData::format, kISG | kRedraw, reinterpret_cast<IPTR>("%ld")},
     {MUIA_Numeric_Reverse, &NumericData::reverse, kISG},
     {0, &NumericData::shown, 0}, // the Stringify buffer, freed with the rest
 };
+// clang-format on
 
 void NewRange(NumericData *d, struct TagItem *tags) {
   d->min = static_cast<LONG>(GetTagData(MUIA_Numeric_Min, 0, tags));

@@ -116,10 +116,13 @@ IPTR Open(struct IClass *cl, Object *obj, PopaslData *d) {
   return ok;
 }
 
-constexpr AttrField<PopaslData> kPopaslAttrs[] = {{MUIA_Popasl_Active, &PopaslData::active, kGet},
-                                                  {MUIA_Popasl_Type, &PopaslData::type, kIG, ASL_FileRequest},
-                                                  {MUIA_Popasl_StartHook, &PopaslData::startHook, kISG},
-                                                  {MUIA_Popasl_StopHook, &PopaslData::stopHook, kISG}};
+// clang-format off
+constexpr AttrField<PopaslData> kPopaslAttrs[] = {
+    {MUIA_Popasl_Active, &PopaslData::active, kGet},
+    {MUIA_Popasl_Type, &PopaslData::type, kIG, ASL_FileRequest},
+    {MUIA_Popasl_StartHook, &PopaslData::startHook, kISG}, {MUIA_Popasl_StopHook, &PopaslData::stopHook, kISG},
+};
+// clang-format on
 
 // OM_GET of a requester tag kept from creation or a later OM_SET.
 bool GetKeptTag(PopaslData *d, opGet *g) {

@@ -22,12 +22,16 @@ struct PopobjectData {
   bool follow, light, isVolatile;
 };
 
-constexpr AttrField<PopData> kPopAttrs[] = {{MUIA_Popstring_String, &PopData::string, kIG},
-                                            {MUIA_Popstring_Button, &PopData::button, kIG},
-                                            {MUIA_Popstring_OpenHook, &PopData::openHook, kInit | kSet},
-                                            {MUIA_Popstring_CloseHook, &PopData::closeHook, kInit | kSet},
-                                            {MUIA_Popstring_Toggle, &PopData::toggle, kISG}};
+// clang-format off
+constexpr AttrField<PopData> kPopAttrs[] = {
+    {MUIA_Popstring_String, &PopData::string, kIG}, {MUIA_Popstring_Button, &PopData::button, kIG},
+    {MUIA_Popstring_OpenHook, &PopData::openHook, kInit | kSet},
+    {MUIA_Popstring_CloseHook, &PopData::closeHook, kInit | kSet},
+    {MUIA_Popstring_Toggle, &PopData::toggle, kISG},
+};
+// clang-format on
 
+// clang-format off
 constexpr AttrField<PopobjectData> kPopobjectAttrs[] = {
     {MUIA_Popobject_Object, &PopobjectData::object, kGet},
     {MUIA_Popobject_StrObjHook, &PopobjectData::strObj, kInit | kSet},
@@ -35,7 +39,9 @@ constexpr AttrField<PopobjectData> kPopobjectAttrs[] = {
     {MUIA_Popobject_WindowHook, &PopobjectData::windowHook, kInit},
     {MUIA_Popobject_Follow, &PopobjectData::follow, kInit, TRUE},
     {MUIA_Popobject_Light, &PopobjectData::light, kInit},
-    {MUIA_Popobject_Volatile, &PopobjectData::isVolatile, kInit, TRUE}};
+    {MUIA_Popobject_Volatile, &PopobjectData::isVolatile, kInit, TRUE},
+};
+// clang-format on
 
 PopData *Pop(Object *obj) { return InstOf<PopData>(gPopstring, obj); }
 

@@ -63,9 +63,13 @@ IPTR Kill(ProcessImpl *p) {
 }
 
 // Set at creation only, so read without the lock.
-constexpr AttrField<ProcessImpl> kProcessAttrs[] = {{MUIA_Process_SourceClass, &ProcessImpl::sourceClass, kInit},
-                                                    {MUIA_Process_SourceObject, &ProcessImpl::sourceObject, kInit},
-                                                    {MUIA_Process_Priority, &ProcessImpl::priority, kIG}};
+// clang-format off
+constexpr AttrField<ProcessImpl> kProcessAttrs[] = {
+    {MUIA_Process_SourceClass, &ProcessImpl::sourceClass, kInit},
+    {MUIA_Process_SourceObject, &ProcessImpl::sourceObject, kInit},
+    {MUIA_Process_Priority, &ProcessImpl::priority, kIG},
+};
+// clang-format on
 
 IPTR ProcessNew(IClass *cl, Object *obj, Msg msg) {
   auto made = SuperNew<ProcessData>(cl, obj, msg);

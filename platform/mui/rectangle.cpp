@@ -9,9 +9,12 @@ struct RectData {
   std::string *barTitle;
 };
 
-constexpr AttrField<RectData> kRectAttrs[] = {{MUIA_Rectangle_HBar, &RectData::hbar, kIG},
-                                              {MUIA_Rectangle_VBar, &RectData::vbar, kIG},
-                                              {MUIA_Rectangle_BarTitle, &RectData::barTitle, kIG}};
+// clang-format off
+constexpr AttrField<RectData> kRectAttrs[] = {
+    {MUIA_Rectangle_HBar, &RectData::hbar, kIG}, {MUIA_Rectangle_VBar, &RectData::vbar, kIG},
+    {MUIA_Rectangle_BarTitle, &RectData::barTitle, kIG},
+};
+// clang-format on
 
 IPTR RectDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   if (msg->MethodID == MUIM_AskMinMax) {

@@ -36,16 +36,18 @@ void Store(StringData *d, CONST_STRPTR text) {
 
 // The contents (Contents, Integer, Acknowledge) go through Store and are
 // handled by the dispatcher; the table keeps the rest.
-constexpr AttrField<StringData> kStringAttrs[] = {{MUIA_String_MaxLen, &StringData::maxLen, kIG, 80},
-                                                  {MUIA_String_Accept, &StringData::accept, kISG},
-                                                  {MUIA_String_Reject, &StringData::reject, kISG},
-                                                  {MUIA_String_Placeholder, &StringData::placeholder, kISG},
-                                                  {MUIA_String_Format, &StringData::format, kIG},
-                                                  {MUIA_String_Secret, &StringData::secret, kIG},
-                                                  {MUIA_String_BufferPos, &StringData::bufferPos, kSet | kGet},
-                                                  {MUIA_String_AdvanceOnCR, &StringData::advanceOnCR, kISG},
-                                                  {MUIA_String_AttachedList, &StringData::attachedList, kISG},
-                                                  {MUIA_String_Contents, &StringData::contents, 0}};
+// clang-format off
+constexpr AttrField<StringData> kStringAttrs[] = {
+    {MUIA_String_MaxLen, &StringData::maxLen, kIG, 80},
+    {MUIA_String_Accept, &StringData::accept, kISG}, {MUIA_String_Reject, &StringData::reject, kISG},
+    {MUIA_String_Placeholder, &StringData::placeholder, kISG},
+    {MUIA_String_Format, &StringData::format, kIG}, {MUIA_String_Secret, &StringData::secret, kIG},
+    {MUIA_String_BufferPos, &StringData::bufferPos, kSet | kGet},
+    {MUIA_String_AdvanceOnCR, &StringData::advanceOnCR, kISG},
+    {MUIA_String_AttachedList, &StringData::attachedList, kISG},
+    {MUIA_String_Contents, &StringData::contents, 0},
+};
+// clang-format on
 
 // Contents given as text or number: whether the tag was one.
 bool StoreContents(StringData *d, const TagItem &t) {

@@ -16,16 +16,18 @@ struct TextData {
 
 // Texts set later reach listeners as the object's own copy, which lives as
 // long as it is shown.
+// clang-format off
 constexpr AttrField<TextData> kTextAttrs[] = {
     {MUIA_Text_Contents, &TextData::contents, kInit | kSet | kRedraw | kAnnounceCopy},
     {MUIA_Text_PreParse, &TextData::preparse, kISG | kRedraw | kAnnounceCopy},
-    {MUIA_Text_HiChar, &TextData::hiChar, kIG},
-    {MUIA_Text_HiCharIdx, &TextData::hiCharIdx, kIG},
+    {MUIA_Text_HiChar, &TextData::hiChar, kIG}, {MUIA_Text_HiCharIdx, &TextData::hiCharIdx, kIG},
     {MUIA_Text_SetMin, &TextData::setMin, kInit, TRUE},
     {MUIA_Text_SetMax, &TextData::setMax, kIG},
     {MUIA_Text_SetVMax, &TextData::setVMax, kInit},
     {MUIA_Text_Copy, &TextData::copy, kISG},
-    {MUIA_Text_Marking, &TextData::marking, kIG}};
+    {MUIA_Text_Marking, &TextData::marking, kIG},
+};
+// clang-format on
 
 IPTR TextDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {

@@ -123,21 +123,19 @@ void CycleChain(Object *o, std::vector<Object *> &out, int depth) {
 
 // Plain fields; the rest go through ApplyTag (set) and WindowGet (get).
 // The screen is only answered while the window is open.
-constexpr AttrField<WindowData> kWindowAttrs[] = {{MUIA_Window_Open, &WindowData::open, kGet},
-                                                  {MUIA_Window_Screen, &WindowData::screen, kSet},
-                                                  {MUIA_Window_RootObject, &WindowData::root, kGet},
-                                                  {MUIA_Window_DefaultObject, &WindowData::defaultObject, kSet | kGet},
-                                                  {MUIA_Window_ActiveObject, &WindowData::activeObject, kGet},
-                                                  {MUIA_Window_Menustrip, &WindowData::menustrip, kGet},
-                                                  {MUIA_Window_RefWindow, &WindowData::refWindow, kSet},
-                                                  {MUIA_Window_Title, &WindowData::title, kSet | kGet},
-                                                  {MUIA_Window_ScreenTitle, &WindowData::screenTitle, kSet | kGet},
-                                                  {MUIA_Window_ID, &WindowData::id, kSet | kGet},
-                                                  {MUIA_Window_Width, &WindowData::width, kSet | kGet},
-                                                  {MUIA_Window_Height, &WindowData::height, kSet | kGet},
-                                                  {MUIA_Window_LeftEdge, &WindowData::left, kSet | kGet},
-                                                  {MUIA_Window_TopEdge, &WindowData::top, kSet | kGet},
-                                                  {MUIA_Window_CloseGadget, &WindowData::closeGadget, kSet | kGet}};
+// clang-format off
+constexpr AttrField<WindowData> kWindowAttrs[] = {
+    {MUIA_Window_Open, &WindowData::open, kGet}, {MUIA_Window_RootObject, &WindowData::root, kGet},
+    {MUIA_Window_ActiveObject, &WindowData::activeObject, kGet}, {MUIA_Window_Menustrip, &WindowData::menustrip, kGet},
+    {MUIA_Window_Screen, &WindowData::screen, kSet}, {MUIA_Window_RefWindow, &WindowData::refWindow, kSet},
+    {MUIA_Window_DefaultObject, &WindowData::defaultObject, kSet | kGet},
+    {MUIA_Window_Title, &WindowData::title, kSet | kGet},
+    {MUIA_Window_ScreenTitle, &WindowData::screenTitle, kSet | kGet}, {MUIA_Window_ID, &WindowData::id, kSet | kGet},
+    {MUIA_Window_Width, &WindowData::width, kSet | kGet}, {MUIA_Window_Height, &WindowData::height, kSet | kGet},
+    {MUIA_Window_LeftEdge, &WindowData::left, kSet | kGet}, {MUIA_Window_TopEdge, &WindowData::top, kSet | kGet},
+    {MUIA_Window_CloseGadget, &WindowData::closeGadget, kSet | kGet},
+};
+// clang-format on
 
 // Applies the window's own attributes; returns tags to hide from the
 // notifications (a refused open announces nothing).
