@@ -464,19 +464,12 @@ bool ListKeyOf(Object *obj, ListKey key) {
   if (!d || !Count(d)) return false;
   LONG n = Count(d), page = std::max<LONG>(d->visible - 1, 1), a = d->active;
   LONG want;
-  switch (key) {
-  case ListKey::Up: want = a < 0 ? n - 1 : a - 1; break;
-  case ListKey::Down: want = a < 0 ? 0 : a + 1; break;
-  case ListKey::PageUp: want = a < 0 ? 0 : a - page; break;
-  case ListKey::PageDown: want = a < 0 ? 0 : a + page; break;
-  case ListKey::Top: want = 0; break;
-  case ListKey::Bottom: want = n - 1; break;
-  case ListKey::Enter:
+  if (key == ListKey::Enter) {
     if (a < 0) return false;
     TriggerNotify(obj, MUIA_List_DoubleClick, TRUE);
     return true;
-  default: return false;
   }
+  if (!KeyTargetRow(key, a, n, page, want)) return false;
   SetAttrs(obj, MUIA_List_Active, static_cast<IPTR>(std::clamp<LONG>(want, 0, n - 1)));
   return true;
 }

@@ -136,6 +136,19 @@ bool SetListQuiet(bool &quiet, bool &dirty, IPTR value) {
   return true;
 }
 
+bool KeyTargetRow(ListKey key, LONG active, LONG rows, LONG page, LONG &want) {
+  LONG a = active;
+  switch (key) {
+  case ListKey::Up: want = a < 0 ? rows - 1 : a - 1; return true;
+  case ListKey::Down: want = a < 0 ? 0 : a + 1; return true;
+  case ListKey::PageUp: want = a < 0 ? 0 : a - page; return true;
+  case ListKey::PageDown: want = a < 0 ? 0 : a + page; return true;
+  case ListKey::Top: want = 0; return true;
+  case ListKey::Bottom: want = rows - 1; return true;
+  default: return false;
+  }
+}
+
 } // namespace platform::widgets
 
 namespace platform {

@@ -640,13 +640,11 @@ bool TreeKeyOf(Object *obj, ListKey key) {
   if (!n) return false;
   LONG a = d->active ? IndexIn(vis, d->active) : -1, page = std::max<LONG>(d->visible - 1, 1), want;
   TNode *cur = a >= 0 ? vis[static_cast<size_t>(a)] : nullptr;
+  if (KeyTargetRow(key, a, n, page, want)) {
+    SetAttrs(obj, MUIA_Listtree_Active, Pub(vis[static_cast<size_t>(std::clamp<LONG>(want, 0, n - 1))]));
+    return true;
+  }
   switch (key) {
-  case ListKey::Up: want = a < 0 ? n - 1 : a - 1; break;
-  case ListKey::Down: want = a < 0 ? 0 : a + 1; break;
-  case ListKey::PageUp: want = a < 0 ? 0 : a - page; break;
-  case ListKey::PageDown: want = a < 0 ? 0 : a + page; break;
-  case ListKey::Top: want = 0; break;
-  case ListKey::Bottom: want = n - 1; break;
   case ListKey::Enter:
     if (!cur) return false;
     TriggerNotify(obj, MUIA_Listtree_DoubleClick, 0);
@@ -664,8 +662,6 @@ bool TreeKeyOf(Object *obj, ListKey key) {
     return true;
   default: return false;
   }
-  SetAttrs(obj, MUIA_Listtree_Active, Pub(vis[static_cast<size_t>(std::clamp<LONG>(want, 0, n - 1))]));
-  return true;
 }
 
 bool TreeDropOf(Object *obj, LONG from, LONG onto, DropPlace place, uint32_t revision) {

@@ -196,6 +196,10 @@ void SetListFormat(std::string *&format, std::vector<ListColumn> &columns, CONST
 // MUIA_List_Quiet / MUIA_Listtree_Quiet: true when leaving quiet mode with
 // changes held back, which are then due.
 bool SetListQuiet(bool &quiet, bool &dirty, IPTR value);
+// The row a movement key (Up, Down, PageUp, PageDown, Top, Bottom) leads to
+// from row active (-1: none) of rows, page rows at a time; false for the
+// other keys. The caller clamps it.
+bool KeyTargetRow(ListKey key, LONG active, LONG rows, LONG page, LONG &want);
 // What the rows add to a list's frame.
 constexpr ContentSize kListContentSize = {40, 200, kFreeSize, 3 * kFontHeight, 8 * kFontHeight, kFreeSize};
 // The shown cells of a hook row: hidden columns left out, preparse put in.
