@@ -17,7 +17,6 @@ namespace platform::mui {
 
 namespace {
 
-constexpr size_t kMsgPad = 8;
 constexpr IPTR kMaxPushWords = 64;
 
 struct PushItem {
@@ -242,6 +241,11 @@ void RunLoop(AppState &s, const std::function<bool()> &done) {
   }
 }
 
+// Push and KillPushes are the application's thread-safe methods: any task
+// calls them. Both take s.lock (the queue's) and no other lock; Push looks
+// the destination up in the registry of live objects before, and signals
+// the GUI task (Wake) after, outside it. The pushed method itself runs
+// later on the GUI task, with no lock held.
 IPTR Push(AppState &s, const IPTR *w) {
   auto *dest = reinterpret_cast<Object *>(w[1]);
   IPTR countFlags = w[2];
@@ -323,15 +327,7 @@ void SetSleepAll(AppData *d, bool sleep) {
 
 IPTR AppNew(IClass *cl, Object *obj, opSet *msg) {
   std::vector<Object *> windows;
-  bool missing = false;
-  struct TagItem *tags = msg->ops_AttrList, *tag;
-  while ((tag = NextTagItem(&tags)))
-    if (tag->ti_Tag == MUIA_Application_Window) {
-      if (tag->ti_Data)
-        windows.push_back(reinterpret_cast<Object *>(tag->ti_Data));
-      else
-        missing = true;
-    }
+  bool missing = !TaggedObjects(msg->ops_AttrList, MUIA_Application_Window, windows);
   auto *strip = reinterpret_cast<Object *>(GetTagData(MUIA_Application_Menustrip, 0, msg->ops_AttrList));
   Object *o = missing ? nullptr : reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg)));
   if (!o) {
@@ -390,17 +386,8 @@ IPTR AppDispose(IClass *cl, Object *obj, Msg msg) {
   return DoSuperMethodA(cl, obj, msg);
 }
 
-IPTR AppDispatcher(IClass *cl, Object *obj, Msg msg) {
-  const IPTR *w = reinterpret_cast<const IPTR *>(msg);
-  switch (msg->MethodID) {
-  case OM_NEW:
-    return AppNew(cl, obj, reinterpret_cast<opSet *>(msg));
-  case OM_DISPOSE:
-    return AppDispose(cl, obj, msg);
-  default:
-    break;
-  }
-  auto *d = static_cast<AppData *>(INST_DATA(cl, obj));
+IPTR AppMethod(IClass *cl, Object *obj, Msg msg, AppData *d) {
+  const IPTR *w = Words(msg);
   AppState &s = **d->state;
   switch (msg->MethodID) {
   case MUIM_Application_PushMethod:
@@ -479,18 +466,11 @@ IPTR AppDispatcher(IClass *cl, Object *obj, Msg msg) {
   }
   case MUIM_FindUData:
   case MUIM_GetUData:
-  case MUIM_SetUDataOnce: {
-    if (IPTR r = DoSuperMethodA(cl, obj, msg)) return r;
-    for (Object *win : ListChildren(&d->windows))
-      if (IPTR r = DoMethodA(win, msg)) return r;
-    return d->menustrip ? DoMethodA(d->menustrip, msg) : 0;
-  }
+  case MUIM_SetUDataOnce:
   case MUIM_SetUData: {
-    IPTR any = DoSuperMethodA(cl, obj, msg);
-    for (Object *win : ListChildren(&d->windows))
-      any |= DoMethodA(win, msg);
-    if (d->menustrip) any |= DoMethodA(d->menustrip, msg);
-    return any;
+    std::vector<Object *> parts = ListChildren(&d->windows);
+    parts.push_back(d->menustrip);
+    return UDataOverParts(cl, obj, msg, parts);
   }
   }
   return DoSuperMethodA(cl, obj, msg);
@@ -499,10 +479,8 @@ IPTR AppDispatcher(IClass *cl, Object *obj, Msg msg) {
 } // namespace
 
 IClass *MakeApplicationClass() {
-  g_appClass = MakeClass(MUIC_Application, MUIC_Notify, nullptr, sizeof(AppData), 0);
-  g_appClass->cl_Dispatcher = AppDispatcher;
-  AddClass(g_appClass);
-  return g_appClass;
+  DISPATCHERFUNC dispatcher = PartsDispatcher<AppData, AppNew, AppDispose, AppMethod>;
+  return g_appClass = MakePublicClass(MUIC_Application, MUIC_Notify, sizeof(AppData), dispatcher);
 }
 
 IClass *ApplicationClass() { return g_appClass; }

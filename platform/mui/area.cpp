@@ -346,10 +346,8 @@ AreaData *Area(Object *obj) {
 
 struct IClass *MakeWidgetClass(CONST_STRPTR id, CONST_STRPTR superId, ULONG dataSize, DISPATCHERFUNC dispatcher) {
   if (struct IClass *existing = FindClass(id)) return existing;
-  struct IClass *cl = MakeClass(id, superId, nullptr, dataSize, 0);
+  struct IClass *cl = MakePublicClass(id, superId, dataSize, dispatcher);
   if (!cl) return nullptr;
-  cl->cl_Dispatcher = dispatcher;
-  AddClass(cl);
   if (gMadeCount < kMaxClasses) gMadeClasses[gMadeCount++] = cl;
   return cl;
 }
@@ -381,15 +379,18 @@ IPTR SuperSet(struct IClass *cl, Object *obj, Msg msg, const std::vector<TagChan
 
 void Announce(Object *obj, Tag attr, IPTR value) { TriggerNotify(obj, attr, value); }
 
-void SetText(std::string *&slot, CONST_STRPTR text) {
-  if (!text) {
-    delete slot;
-    slot = nullptr;
-    return;
-  }
-  std::string copy(text); // text may point into *slot
-  if (slot) *slot = std::move(copy);
-  else slot = new std::string(std::move(copy));
+void GrowMinMax(struct MUI_MinMax *mm, const ContentSize &add) {
+  auto grow = [](WORD &size, LONG by) { size = static_cast<WORD>(size + by); };
+  auto growOrFree = [&](WORD &size, LONG by) {
+    if (by == kFreeSize) size = MUI_MAXMAX;
+    else grow(size, by);
+  };
+  grow(mm->MinWidth, add.minWidth);
+  grow(mm->DefWidth, add.defWidth);
+  growOrFree(mm->MaxWidth, add.maxWidth);
+  grow(mm->MinHeight, add.minHeight);
+  grow(mm->DefHeight, add.defHeight);
+  growOrFree(mm->MaxHeight, add.maxHeight);
 }
 
 PlainText StripCodes(CONST_STRPTR preparse, CONST_STRPTR text, LONG len) {

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "mui/dispatch.h"
 #include "mui/mui.h"
 
 namespace platform::mui {
@@ -35,6 +36,25 @@ bool LinkChild(Object *parent, struct MinList *list, Object *child, Object *pred
 void UnlinkChild(Object *child);
 bool ListContains(struct MinList *list, Object *child);
 std::vector<Object *> ListChildren(struct MinList *list);
+
+// The user-data methods (MUIM_FindUData, MUIM_GetUData, MUIM_SetUDataOnce,
+// MUIM_SetUData) of an object made of parts: its own answer first (the
+// superclass's), then each part in order, null parts skipped. SetUData
+// reaches all of them and answers whether any matched; the others stop at
+// the first answer.
+IPTR UDataOverParts(struct IClass *cl, Object *obj, Msg msg, const std::vector<Object *> &parts);
+
+// The objects given with tag (parts made in the same expression as their
+// owner), in order; false when one of them is missing (failed to be made).
+inline bool TaggedObjects(struct TagItem *tags, Tag tag, std::vector<Object *> &out) {
+  bool complete = true;
+  EachTag(tags, [&](const TagItem &t) {
+    if (t.ti_Tag != tag) return;
+    if (t.ti_Data) out.push_back(reinterpret_cast<Object *>(t.ti_Data));
+    else complete = false;
+  });
+  return complete;
+}
 
 // Class chain test without names (fast).
 bool IsA(Object *obj, struct IClass *cl);
@@ -81,7 +101,8 @@ void WindowFocus(Object *win, Object *obj);
 
 // Requester helpers shared by request.cpp and menu.cpp: runs a blocking call
 // of the display. On the GUI task of a running loop the call runs on a
-// helper thread while the loop goes on (nested), as the original does.
+// helper thread while the loop goes on (nested), so that pushed methods,
+// timers and redraws keep running while the person answers.
 void RunBlocking(const std::function<void()> &call);
 // Pops up a menu strip and waits: the chosen enabled item (its checkmark
 // and trigger done), or null. GUI task.

@@ -23,15 +23,7 @@ void Unlink(Object *child) { UnlinkChild(child); }
 
 IPTR FamilyNew(IClass *cl, Object *obj, opSet *msg) {
   std::vector<Object *> kids;
-  bool missing = false;
-  struct TagItem *tags = msg->ops_AttrList, *tag;
-  while ((tag = NextTagItem(&tags)))
-    if (tag->ti_Tag == MUIA_Family_Child) {
-      if (tag->ti_Data)
-        kids.push_back(reinterpret_cast<Object *>(tag->ti_Data));
-      else
-        missing = true;
-    }
+  bool missing = !TaggedObjects(msg->ops_AttrList, MUIA_Family_Child, kids);
   // A child that failed to be made fails the whole family, as its
   // construction in one expression expects; the other children go too.
   Object *o = missing ? nullptr : reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg)));
@@ -56,6 +48,20 @@ IPTR FamilyDispose(IClass *cl, Object *obj, Msg msg) {
   return DoSuperMethodA(cl, obj, msg);
 }
 
+} // namespace
+
+IPTR UDataOverParts(IClass *cl, Object *obj, Msg msg, const std::vector<Object *> &parts) {
+  IPTR r = DoSuperMethodA(cl, obj, msg);
+  bool all = msg->MethodID == MUIM_SetUData;
+  for (Object *part : parts) {
+    if (r && !all) break;
+    if (part) r |= DoMethodA(part, msg);
+  }
+  return r;
+}
+
+namespace {
+
 IPTR FamilySort(Object *family, FamilyData *d, const IPTR *objs) {
   std::vector<Object *> order;
   for (size_t i = 0; objs[i] && i < 100000; i++)
@@ -65,17 +71,8 @@ IPTR FamilySort(Object *family, FamilyData *d, const IPTR *objs) {
   return TRUE;
 }
 
-IPTR FamilyDispatcher(IClass *cl, Object *obj, Msg msg) {
-  const IPTR *w = reinterpret_cast<const IPTR *>(msg);
-  switch (msg->MethodID) {
-  case OM_NEW:
-    return FamilyNew(cl, obj, reinterpret_cast<opSet *>(msg));
-  case OM_DISPOSE:
-    return FamilyDispose(cl, obj, msg);
-  default:
-    break;
-  }
-  auto *d = static_cast<FamilyData *>(INST_DATA(cl, obj));
+IPTR FamilyMethod(IClass *cl, Object *obj, Msg msg, FamilyData *d) {
+  const IPTR *w = Words(msg);
   switch (msg->MethodID) {
   case OM_GET:
     if (w[1] == MUIA_Family_List && w[2]) {
@@ -109,25 +106,11 @@ IPTR FamilyDispatcher(IClass *cl, Object *obj, Msg msg) {
       DoMethod(to, MUIM_Family_AddTail, k);
     return TRUE;
   }
-  case MUIM_FindUData: {
-    if (IPTR r = DoSuperMethodA(cl, obj, msg)) return r;
-    for (Object *k : Children(d))
-      if (IPTR r = DoMethodA(k, msg)) return r;
-    return 0;
-  }
+  case MUIM_FindUData:
   case MUIM_GetUData:
-  case MUIM_SetUDataOnce: {
-    if (IPTR r = DoSuperMethodA(cl, obj, msg)) return r;
-    for (Object *k : Children(d))
-      if (IPTR r = DoMethodA(k, msg)) return r;
-    return 0;
-  }
-  case MUIM_SetUData: {
-    IPTR any = DoSuperMethodA(cl, obj, msg);
-    for (Object *k : Children(d))
-      any |= DoMethodA(k, msg);
-    return any;
-  }
+  case MUIM_SetUDataOnce:
+  case MUIM_SetUData:
+    return UDataOverParts(cl, obj, msg, Children(d));
   }
   return DoSuperMethodA(cl, obj, msg);
 }
@@ -135,9 +118,8 @@ IPTR FamilyDispatcher(IClass *cl, Object *obj, Msg msg) {
 } // namespace
 
 IClass *MakeFamilyClass() {
-  IClass *cl = MakeClass(MUIC_Family, MUIC_Notify, nullptr, sizeof(FamilyData), 0);
-  cl->cl_Dispatcher = FamilyDispatcher;
-  AddClass(cl);
+  DISPATCHERFUNC dispatcher = PartsDispatcher<FamilyData, FamilyNew, FamilyDispose, FamilyMethod>;
+  IClass *cl = MakePublicClass(MUIC_Family, MUIC_Notify, sizeof(FamilyData), dispatcher);
   g_familyClass = cl;
   return cl;
 }

@@ -77,53 +77,59 @@ LONG ResolvePage(GroupData *d, LONG want) {
   }
 }
 
+// Spacing and SameSize set more than one field; ActivePage is resolved
+// against the children, which come first.
+// clang-format off
+constexpr AttrField<GroupData> kGroupAttrs[] = {
+    {MUIA_Group_Horiz, &GroupData::horiz, kIG},
+    {MUIA_Group_Columns, &GroupData::columns, kISG}, {MUIA_Group_Rows, &GroupData::rows, kISG},
+    {MUIA_Group_PageMode, &GroupData::pageMode, kIG},
+    {MUIA_Group_ActivePage, &GroupData::activePage, kGet},
+    {MUIA_Group_HorizSpacing, &GroupData::hspacing, kInit}, {MUIA_Group_VertSpacing, &GroupData::vspacing, kInit},
+    {MUIA_Group_SameWidth, &GroupData::sameWidth, kInit}, {MUIA_Group_SameHeight, &GroupData::sameHeight, kInit},
+};
+// clang-format on
+
 IPTR GroupDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
   case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) {
+    auto made = SuperNew<GroupData>(cl, obj, msg);
+    if (!made) {
       // A group that could not be made still owns the children it was given.
-      struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-      while ((t = NextTagItem(&state)))
-        if (t->ti_Tag == MUIA_Group_Child) DisposeObject(reinterpret_cast<Object *>(t->ti_Data));
+      EachTag(AttrTags(msg), [](const TagItem &t) {
+        if (t.ti_Tag == MUIA_Group_Child) DisposeObject(reinterpret_cast<Object *>(t.ti_Data));
+      });
       return 0;
     }
-    GroupData *d = static_cast<GroupData *>(INST_DATA(cl, o));
+    Object *o = made.obj;
+    GroupData *d = made.data;
     NewMinList(&d->children);
     bool failed = false;
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
+    struct TagItem *state = AttrTags(msg), *t;
     while ((t = NextTagItem(&state))) {
       switch (t->ti_Tag) {
       case MUIA_Group_Child:
-        // One missing child fails the whole group (and frees the others), as
-        // the original does, so nested object trees fail cleanly.
+        // One missing child fails the whole group (and frees the others):
+        // a tree built in one nested expression then fails as a whole, and
+        // its maker checks only the outermost result.
         if (!t->ti_Data) failed = true;
         else if (!failed) AddChild(o, d, reinterpret_cast<Object *>(t->ti_Data), false);
         else DisposeObject(reinterpret_cast<Object *>(t->ti_Data));
         break;
-      case MUIA_Group_Horiz: d->horiz = t->ti_Data != 0; break;
-      case MUIA_Group_Columns: d->columns = static_cast<LONG>(t->ti_Data); break;
-      case MUIA_Group_Rows: d->rows = static_cast<LONG>(t->ti_Data); break;
-      case MUIA_Group_PageMode: d->pageMode = t->ti_Data != 0; break;
       case MUIA_Group_Spacing: d->spacing = d->hspacing = d->vspacing = static_cast<LONG>(t->ti_Data); break;
-      case MUIA_Group_HorizSpacing: d->hspacing = static_cast<LONG>(t->ti_Data); break;
-      case MUIA_Group_VertSpacing: d->vspacing = static_cast<LONG>(t->ti_Data); break;
       case MUIA_Group_SameSize: d->sameWidth = d->sameHeight = t->ti_Data != 0; break;
-      case MUIA_Group_SameWidth: d->sameWidth = t->ti_Data != 0; break;
-      case MUIA_Group_SameHeight: d->sameHeight = t->ti_Data != 0; break;
-      default: break;
+      default: InitAttr(d, kGroupAttrs, *t); break;
       }
     }
     if (failed) {
       CoerceMethod(cl, o, OM_DISPOSE);
       return 0;
     }
-    if (IPTR page = GetTagData(MUIA_Group_ActivePage, 0, reinterpret_cast<opSet *>(msg)->ops_AttrList))
-      d->activePage = ResolvePage(d, static_cast<LONG>(page));
-    return reinterpret_cast<IPTR>(o);
+    if (IPTR page = GetTagData(MUIA_Group_ActivePage, 0, AttrTags(msg))) d->activePage = ResolvePage(d, static_cast<LONG>(page));
+    return made.result();
   }
   case OM_DISPOSE: {
-    GroupData *d = static_cast<GroupData *>(INST_DATA(cl, obj));
+    GroupData *d = InstOf<GroupData>(cl, obj);
     for (Object *c : Children(d)) {
       Remove(reinterpret_cast<struct Node *>(ObjectNode(c)));
       SetObjectParent(c, nullptr);
@@ -132,44 +138,36 @@ IPTR GroupDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     return DoSuperMethodA(cl, obj, msg);
   }
   case OM_SET: {
-    GroupData *d = static_cast<GroupData *>(INST_DATA(cl, obj));
+    GroupData *d = InstOf<GroupData>(cl, obj);
     std::vector<TagChange> changes;
     bool pageChanged = false;
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&state))) {
-      switch (t->ti_Tag) {
+    EachTag(AttrTags(msg), [&](const TagItem &t) {
+      switch (t.ti_Tag) {
       case MUIA_Group_ActivePage: {
-        LONG page = ResolvePage(d, static_cast<LONG>(static_cast<SIPTR>(t->ti_Data)));
+        LONG page = ResolvePage(d, static_cast<LONG>(static_cast<SIPTR>(t.ti_Data)));
         pageChanged |= page != d->activePage;
         d->activePage = page;
         changes.push_back({MUIA_Group_ActivePage, static_cast<IPTR>(page)});
         break;
       }
       case MUIA_Disabled:
-        for (Object *c : Children(d)) SetAttrs(c, MUIA_Disabled, t->ti_Data);
+        for (Object *c : Children(d)) SetAttrs(c, MUIA_Disabled, t.ti_Data);
         break;
-      case MUIA_Group_Columns: d->columns = static_cast<LONG>(t->ti_Data); break;
-      case MUIA_Group_Rows: d->rows = static_cast<LONG>(t->ti_Data); break;
-      case MUIA_Group_Spacing: d->spacing = static_cast<LONG>(t->ti_Data); break;
-      default: break;
+      case MUIA_Group_Spacing: d->spacing = static_cast<LONG>(t.ti_Data); break;
+      default: StoreAttr(d, kGroupAttrs, t); break;
       }
-    }
+    });
     IPTR r = SuperSet(cl, obj, msg, changes);
     if (pageChanged) Changed(obj, d);
     return r;
   }
   case OM_GET: {
-    GroupData *d = static_cast<GroupData *>(INST_DATA(cl, obj));
+    GroupData *d = InstOf<GroupData>(cl, obj);
     auto *g = reinterpret_cast<opGet *>(msg);
     switch (g->opg_AttrID) {
-    case MUIA_Group_ActivePage: *g->opg_Storage = static_cast<IPTR>(d->activePage); return TRUE;
     case MUIA_Group_ChildList: *g->opg_Storage = reinterpret_cast<IPTR>(&d->children); return TRUE;
     case MUIA_Group_ChildCount: *g->opg_Storage = static_cast<IPTR>(Count(d)); return TRUE;
-    case MUIA_Group_Horiz: *g->opg_Storage = d->horiz; return TRUE;
-    case MUIA_Group_Columns: *g->opg_Storage = static_cast<IPTR>(d->columns); return TRUE;
-    case MUIA_Group_Rows: *g->opg_Storage = static_cast<IPTR>(d->rows); return TRUE;
-    case MUIA_Group_PageMode: *g->opg_Storage = d->pageMode; return TRUE;
-    default: return DoSuperMethodA(cl, obj, msg);
+    default: return GetOrSuper(cl, obj, msg, kGroupAttrs);
     }
   }
   case OM_ADDMEMBER:

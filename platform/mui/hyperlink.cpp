@@ -35,6 +35,9 @@ void Follow(HyperlinkData *d) {
   if (open) open(*d->uri);
 }
 
+constexpr AttrField<HyperlinkData> kLinkAttrs[] = {{MUIA_Hyperlink_URI, &HyperlinkData::uri, kISG},
+                                                   {MUIA_Hyperlink_HoverTip, &HyperlinkData::uri, kGet}};
+
 IPTR HyperlinkDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
   case OM_NEW: {
@@ -42,42 +45,31 @@ IPTR HyperlinkDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     struct TagItem more[] = {{MUIA_InputMode, MUIV_InputMode_RelVerify},
                              {TAG_MORE, reinterpret_cast<IPTR>(reinterpret_cast<opSet *>(msg)->ops_AttrList)}};
     IPTR m[] = {OM_NEW, reinterpret_cast<IPTR>(more), 0};
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(m)));
-    if (!o) return 0;
-    HyperlinkData *d = static_cast<HyperlinkData *>(INST_DATA(cl, o));
-    SetText(d->uri, reinterpret_cast<CONST_STRPTR>(GetTagData(MUIA_Hyperlink_URI, 0, reinterpret_cast<opSet *>(msg)->ops_AttrList)));
-    return reinterpret_cast<IPTR>(o);
+    auto made = SuperNew<HyperlinkData>(cl, obj, reinterpret_cast<Msg>(m));
+    if (made) InitAttrs(made.data, kLinkAttrs, AttrTags(msg));
+    return made.result();
   }
   case OM_DISPOSE:
-    SetText(static_cast<HyperlinkData *>(INST_DATA(cl, obj))->uri, nullptr);
+    FreeAttrs(InstOf<HyperlinkData>(cl, obj), kLinkAttrs);
     return DoSuperMethodA(cl, obj, msg);
   case OM_SET: {
-    HyperlinkData *d = static_cast<HyperlinkData *>(INST_DATA(cl, obj));
+    HyperlinkData *d = InstOf<HyperlinkData>(cl, obj);
     AreaData *a = Area(obj);
     bool wasPressed = a && a->pressed, release = false;
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    bool quiet = GetTagData(MUIA_NoNotify, FALSE, reinterpret_cast<opSet *>(msg)->ops_AttrList) != 0;
-    while ((t = NextTagItem(&state))) {
-      if (t->ti_Tag == MUIA_Hyperlink_URI) SetText(d->uri, reinterpret_cast<CONST_STRPTR>(t->ti_Data));
-      if (t->ti_Tag == MUIA_Pressed && !t->ti_Data && wasPressed && !quiet) release = true;
-    }
+    bool quiet = GetTagData(MUIA_NoNotify, FALSE, AttrTags(msg)) != 0;
+    EachTag(AttrTags(msg), [&](const TagItem &t) {
+      StoreAttr(d, kLinkAttrs, t);
+      if (t.ti_Tag == MUIA_Pressed && !t.ti_Data && wasPressed && !quiet) release = true;
+    });
     IPTR r = DoSuperMethodA(cl, obj, msg);
     if (release) Follow(d);
     return r;
   }
-  case OM_GET: {
-    HyperlinkData *d = static_cast<HyperlinkData *>(INST_DATA(cl, obj));
-    auto *g = reinterpret_cast<opGet *>(msg);
-    if (g->opg_AttrID == MUIA_Hyperlink_URI || g->opg_AttrID == MUIA_Hyperlink_HoverTip) {
-      *g->opg_Storage = reinterpret_cast<IPTR>(TextOf(d->uri));
-      return TRUE;
-    }
-    return DoSuperMethodA(cl, obj, msg);
-  }
-  case MUIM_Hyperlink_Follow: Follow(static_cast<HyperlinkData *>(INST_DATA(cl, obj))); return 0;
+  case OM_GET: return GetOrSuper(cl, obj, msg, kLinkAttrs);
+  case MUIM_Hyperlink_Follow: Follow(InstOf<HyperlinkData>(cl, obj)); return 0;
   case MUIM_CreateShortHelp: {
     IPTR help = DoSuperMethodA(cl, obj, msg);
-    return help ? help : reinterpret_cast<IPTR>(TextOf(static_cast<HyperlinkData *>(INST_DATA(cl, obj))->uri));
+    return help ? help : reinterpret_cast<IPTR>(TextOf(InstOf<HyperlinkData>(cl, obj)->uri));
   }
   default: return DoSuperMethodA(cl, obj, msg);
   }

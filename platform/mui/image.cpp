@@ -54,109 +54,89 @@ void SetSpec(ImageData *d, IPTR spec) {
   d->width = d->height = 0;
 }
 
+// A spec given as such or as Dtpic's file name: whether the tag was one.
+bool StoreSpecTag(ImageData *d, const TagItem &t) {
+  if (t.ti_Tag == MUIA_Image_Spec) {
+    SetSpec(d, t.ti_Data);
+  } else if (t.ti_Tag == MUIA_Dtpic_Name && t.ti_Data) {
+    std::string spec = std::string("5:") + reinterpret_cast<const char *>(t.ti_Data);
+    SetSpec(d, reinterpret_cast<IPTR>(spec.c_str()));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// clang-format off
+constexpr AttrField<ImageData> kImageAttrs[] = {
+    {MUIA_Image_Spec, &ImageData::spec, kGet},
+    {MUIA_Image_FreeHoriz, &ImageData::freeHoriz, kInit}, {MUIA_Image_FreeVert, &ImageData::freeVert, kInit},
+    {MUIA_Image_State, &ImageData::state, kISG},
+    {0, &ImageData::specText, 0},
+};
+// clang-format on
+
 IPTR ImageDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
   case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) return 0;
-    ImageData *d = static_cast<ImageData *>(INST_DATA(cl, o));
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&state))) {
-      switch (t->ti_Tag) {
-      case MUIA_Image_Spec: SetSpec(d, t->ti_Data); break;
-      case MUIA_Dtpic_Name:
-        if (t->ti_Data) {
-          std::string spec = std::string("5:") + reinterpret_cast<const char *>(t->ti_Data);
-          SetSpec(d, reinterpret_cast<IPTR>(spec.c_str()));
-        }
-        break;
-      case MUIA_Image_FreeHoriz: d->freeHoriz = t->ti_Data != 0; break;
-      case MUIA_Image_FreeVert: d->freeVert = t->ti_Data != 0; break;
-      case MUIA_Image_State: d->state = static_cast<LONG>(t->ti_Data); break;
-      default: break;
-      }
-    }
-    return reinterpret_cast<IPTR>(o);
+    auto made = NewWithAttrs(cl, obj, msg, kImageAttrs);
+    if (made) EachTag(AttrTags(msg), [&](const TagItem &t) { StoreSpecTag(made.data, t); });
+    return made.result();
   }
   case OM_DISPOSE: {
-    ImageData *d = static_cast<ImageData *>(INST_DATA(cl, obj));
-    SetText(d->specText, nullptr);
+    ImageData *d = InstOf<ImageData>(cl, obj);
     delete d->pixels;
     d->pixels = nullptr;
-    return DoSuperMethodA(cl, obj, msg);
+    break;
   }
   case OM_SET: {
-    ImageData *d = static_cast<ImageData *>(INST_DATA(cl, obj));
+    ImageData *d = InstOf<ImageData>(cl, obj);
     bool reload = false;
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&state))) {
-      if (t->ti_Tag == MUIA_Image_Spec) {
-        SetSpec(d, t->ti_Data);
-        reload = true;
-      } else if (t->ti_Tag == MUIA_Dtpic_Name && t->ti_Data) {
-        std::string spec = std::string("5:") + reinterpret_cast<const char *>(t->ti_Data);
-        SetSpec(d, reinterpret_cast<IPTR>(spec.c_str()));
-        reload = true;
-      } else if (t->ti_Tag == MUIA_Image_State) {
-        d->state = static_cast<LONG>(t->ti_Data);
-      }
-    }
+    EachTag(AttrTags(msg), [&](const TagItem &t) {
+      if (StoreSpecTag(d, t)) reload = true;
+      else StoreAttr(d, kImageAttrs, t);
+    });
     if (reload && muiRenderInfo(obj)) Load(d);
     IPTR r = DoSuperMethodA(cl, obj, msg);
     if (reload) MUI_Redraw(obj, MADF_DRAWOBJECT);
     return r;
   }
   case OM_GET: {
-    ImageData *d = static_cast<ImageData *>(INST_DATA(cl, obj));
     auto *g = reinterpret_cast<opGet *>(msg);
-    switch (g->opg_AttrID) {
-    case MUIA_Image_Spec: *g->opg_Storage = d->spec; return TRUE;
-    case MUIA_Image_State: *g->opg_Storage = static_cast<IPTR>(d->state); return TRUE;
-    case MUIA_Dtpic_Name: {
-      std::string file = d->specText ? SpecFile(d->specText->c_str()) : "";
-      *g->opg_Storage = file.empty() ? 0 : reinterpret_cast<IPTR>(d->specText->c_str() + 2);
-      return TRUE;
-    }
-    default: return DoSuperMethodA(cl, obj, msg);
-    }
+    if (g->opg_AttrID != MUIA_Dtpic_Name) break;
+    const std::string *spec = InstOf<ImageData>(cl, obj)->specText;
+    *g->opg_Storage = spec && !SpecFile(spec->c_str()).empty() ? reinterpret_cast<IPTR>(spec->c_str() + 2) : 0;
+    return TRUE;
   }
   case MUIM_Setup: {
     if (!DoSuperMethodA(cl, obj, msg)) return FALSE;
-    Load(static_cast<ImageData *>(INST_DATA(cl, obj)));
+    Load(InstOf<ImageData>(cl, obj));
     return TRUE;
   }
-  case MUIM_AskMinMax: {
-    DoSuperMethodA(cl, obj, msg);
-    ImageData *d = static_cast<ImageData *>(INST_DATA(cl, obj));
-    MUI_MinMax *mm = reinterpret_cast<MUIP_AskMinMax *>(msg)->MinMaxInfo;
-    LONG w = d->pixels ? static_cast<LONG>(d->width) : kFontHeight + 2;
-    LONG h = d->pixels ? static_cast<LONG>(d->height) : kFontHeight + 2;
-    mm->MinWidth = static_cast<WORD>(mm->MinWidth + w);
-    mm->DefWidth = static_cast<WORD>(mm->DefWidth + w);
-    mm->MaxWidth = d->freeHoriz ? MUI_MAXMAX : static_cast<WORD>(mm->MaxWidth + w);
-    mm->MinHeight = static_cast<WORD>(mm->MinHeight + h);
-    mm->DefHeight = static_cast<WORD>(mm->DefHeight + h);
-    mm->MaxHeight = d->freeVert ? MUI_MAXMAX : static_cast<WORD>(mm->MaxHeight + h);
-    return 0;
+  case MUIM_AskMinMax:
+    return AskContentSize(cl, obj, msg, [&] {
+      const ImageData *d = InstOf<ImageData>(cl, obj);
+      LONG w = d->pixels ? static_cast<LONG>(d->width) : kFontHeight + 2;
+      LONG h = d->pixels ? static_cast<LONG>(d->height) : kFontHeight + 2;
+      return ContentSize{w, w, d->freeHoriz ? kFreeSize : w, h, h, d->freeVert ? kFreeSize : h};
+    });
+  case MUIM_Draw:
+    return DrawOver(cl, obj, msg, [&](struct RastPort *rp) {
+      const ImageData *d = InstOf<ImageData>(cl, obj);
+      if (d->pixels) {
+        LONG x = _mleft(obj) + (_mwidth(obj) - static_cast<LONG>(d->width)) / 2;
+        LONG y = _mtop(obj) + (_mheight(obj) - static_cast<LONG>(d->height)) / 2;
+        WritePixelArrayAlpha(d->pixels->data(), 0, 0, static_cast<UWORD>(d->width * 4), rp,
+                             static_cast<UWORD>(std::max<LONG>(x, 0)), static_cast<UWORD>(std::max<LONG>(y, 0)),
+                             static_cast<UWORD>(d->width), static_cast<UWORD>(d->height), 0xFFFFFFFFu);
+      } else if (!IsText(d->spec) && d->spec == MUII_CheckMark) {
+        AreaData *a = Area(obj);
+        if (a && a->selected)
+          DrawTextIn(obj, _mleft(obj), _mtop(obj), _mwidth(obj), _mheight(obj), "\33c", "x", 1, MuiPenColor(obj, MPEN_TEXT));
+      }
+    });
   }
-  case MUIM_Draw: {
-    IPTR r = DoSuperMethodA(cl, obj, msg);
-    ImageData *d = static_cast<ImageData *>(INST_DATA(cl, obj));
-    struct RastPort *rp = _rp(obj);
-    if (!rp) return r;
-    if (d->pixels) {
-      LONG x = _mleft(obj) + (_mwidth(obj) - static_cast<LONG>(d->width)) / 2;
-      LONG y = _mtop(obj) + (_mheight(obj) - static_cast<LONG>(d->height)) / 2;
-      WritePixelArrayAlpha(d->pixels->data(), 0, 0, static_cast<UWORD>(d->width * 4), rp, static_cast<UWORD>(std::max<LONG>(x, 0)),
-                           static_cast<UWORD>(std::max<LONG>(y, 0)), static_cast<UWORD>(d->width), static_cast<UWORD>(d->height), 0xFFFFFFFFu);
-    } else if (!IsText(d->spec) && d->spec == MUII_CheckMark) {
-      AreaData *a = Area(obj);
-      if (a && a->selected) DrawTextIn(obj, _mleft(obj), _mtop(obj), _mwidth(obj), _mheight(obj), "\33c", "x", 1, MuiPenColor(obj, MPEN_TEXT));
-    }
-    return r;
-  }
-  default: return DoSuperMethodA(cl, obj, msg);
-  }
+  return AttrDispatch(cl, obj, msg, kImageAttrs);
 }
 
 IPTR DtpicDispatcher(struct IClass *cl, Object *obj, Msg msg) { return DoSuperMethodA(cl, obj, msg); }

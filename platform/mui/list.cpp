@@ -144,121 +144,107 @@ LONG MovePos(ListData *d, LONG pos, LONG from, bool second) {
   }
 }
 
+// The active entry, first row, quiet mode and format are set through the
+// dispatcher (they move rows or announce); the table keeps the rest.
+// clang-format off
+constexpr AttrField<ListData> kListAttrs[] = {
+    {MUIA_List_ConstructHook, &ListData::construct, kInit | kSet},
+    {MUIA_List_DestructHook, &ListData::destruct, kInit | kSet},
+    {MUIA_List_DisplayHook, &ListData::display, kInit | kSet},
+    {MUIA_List_CompareHook, &ListData::compare, kInit | kSet},
+    {MUIA_List_DragSortable, &ListData::dragSortable, kISG},
+    {MUIA_List_ShowDropMarks, &ListData::showDropMarks, kISG}, {MUIA_List_DragType, &ListData::dragType, kISG},
+    {MUIA_List_AutoVisible, &ListData::autoVisible, kInit | kSet},
+    {MUIA_List_Pool, &ListData::pool, kIG}, {MUIA_List_Input, &ListData::input, kIG},
+    {MUIA_List_MultiSelect, &ListData::multiSelect, kInit},
+    {MUIA_List_Active, &ListData::active, kGet}, {MUIA_List_InsertPosition, &ListData::active, kGet},
+    {MUIA_List_First, &ListData::first, kGet}, {MUIA_List_Quiet, &ListData::quiet, kGet},
+    {MUIA_List_Format, &ListData::format, kGet},
+    {0, &ListData::titleText, 0},
+};
+// clang-format on
+
 void SetFromTags(ListData *d, struct TagItem *tags, bool init) {
-  struct TagItem *state = tags, *t;
-  while ((t = NextTagItem(&state))) {
-    switch (t->ti_Tag) {
-    case MUIA_List_ConstructHook: d->construct = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_List_DestructHook: d->destruct = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_List_DisplayHook: d->display = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_List_CompareHook: d->compare = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_List_Format:
-      SetText(d->format, reinterpret_cast<CONST_STRPTR>(t->ti_Data));
-      *d->columns = ParseListFormat(TextOf(d->format));
-      break;
-    case MUIA_List_Title:
-      d->title = t->ti_Data;
-      SetText(d->titleText, t->ti_Data > 1 ? reinterpret_cast<CONST_STRPTR>(t->ti_Data) : nullptr);
-      break;
-    case MUIA_List_DragSortable: d->dragSortable = t->ti_Data != 0; break;
-    case MUIA_List_ShowDropMarks: d->showDropMarks = t->ti_Data != 0; break;
-    case MUIA_List_DragType: d->dragType = static_cast<LONG>(t->ti_Data); break;
-    case MUIA_List_AutoVisible: d->autoVisible = t->ti_Data != 0; break;
-    default: break;
+  EachTag(tags, [&](const TagItem &t) {
+    if (t.ti_Tag == MUIA_List_Format) {
+      SetListFormat(d->format, *d->columns, reinterpret_cast<CONST_STRPTR>(t.ti_Data));
+    } else if (t.ti_Tag == MUIA_List_Title) {
+      d->title = t.ti_Data;
+      SetText(d->titleText, t.ti_Data > 1 ? reinterpret_cast<CONST_STRPTR>(t.ti_Data) : nullptr);
+    } else if (init) {
+      InitAttr(d, kListAttrs, t);
+    } else {
+      StoreAttr(d, kListAttrs, t);
     }
-    if (!init) continue;
-    switch (t->ti_Tag) {
-    case MUIA_List_Pool: d->pool = reinterpret_cast<APTR>(t->ti_Data); break;
-    case MUIA_List_Input: d->input = t->ti_Data != 0; break;
-    case MUIA_List_MultiSelect: d->multiSelect = static_cast<LONG>(t->ti_Data); break;
-    default: break;
-    }
-  }
+  });
 }
 
 IPTR ListDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
   case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) return 0;
-    ListData *d = static_cast<ListData *>(INST_DATA(cl, o));
+    auto made = SuperNew<ListData>(cl, obj, msg);
+    if (!made) return 0;
+    Object *o = made.obj;
+    ListData *d = made.data;
     d->entries = new std::vector<APTR>;
     d->columns = new std::vector<ListColumn>(ParseListFormat(nullptr));
     d->visible = kDefaultVisible;
     d->active = MUIV_List_Active_Off;
     d->input = true;
-    struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
+    struct TagItem *tags = AttrTags(msg);
     SetFromTags(d, tags, true);
     if (auto **src = reinterpret_cast<APTR *>(GetTagData(MUIA_List_SourceArray, 0, tags)))
       for (; *src; ++src) Insert(o, d, *src, MUIV_List_Insert_Bottom);
     IPTR active = GetTagData(MUIA_List_Active, static_cast<IPTR>(static_cast<SIPTR>(MUIV_List_Active_Off)), tags);
     d->active = ResolveActive(d, static_cast<LONG>(static_cast<SIPTR>(active)));
-    return reinterpret_cast<IPTR>(o);
+    return made.result();
   }
   case OM_DISPOSE: {
-    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    ListData *d = InstOf<ListData>(cl, obj);
     for (APTR e : *d->entries) Destruct(d, e);
     delete d->entries;
     d->entries = nullptr;
     delete d->columns;
     d->columns = nullptr;
-    SetText(d->format, nullptr);
-    SetText(d->titleText, nullptr);
+    FreeAttrs(d, kListAttrs);
     return DoSuperMethodA(cl, obj, msg);
   }
   case OM_SET: {
-    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    ListData *d = InstOf<ListData>(cl, obj);
     std::vector<TagChange> changes;
     bool layout = false;
-    SetFromTags(d, reinterpret_cast<opSet *>(msg)->ops_AttrList, false);
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&state))) {
-      switch (t->ti_Tag) {
+    SetFromTags(d, AttrTags(msg), false);
+    EachTag(AttrTags(msg), [&](const TagItem &t) {
+      switch (t.ti_Tag) {
       case MUIA_List_Active:
-        d->active = ResolveActive(d, static_cast<LONG>(static_cast<SIPTR>(t->ti_Data)));
+        d->active = ResolveActive(d, static_cast<LONG>(static_cast<SIPTR>(t.ti_Data)));
         changes.push_back({MUIA_List_Active, static_cast<IPTR>(static_cast<SIPTR>(d->active))});
         if (d->active >= 0) Jump(obj, d, d->active); // the display keeps the active entry in view
         break;
-      case MUIA_List_Quiet:
-        d->quiet = t->ti_Data != 0;
-        if (!d->quiet && d->dirty) {
-          d->dirty = false;
-          layout = true;
-        }
-        break;
+      case MUIA_List_Quiet: layout |= SetListQuiet(d->quiet, d->dirty, t.ti_Data); break;
       case MUIA_List_Format:
       case MUIA_List_Title: layout = true; break;
       case MUIA_List_First: {
         LONG n = Count(d);
-        d->first = std::clamp<LONG>(static_cast<LONG>(static_cast<SIPTR>(t->ti_Data)), 0, std::max<LONG>(n - 1, 0));
+        d->first = std::clamp<LONG>(static_cast<LONG>(static_cast<SIPTR>(t.ti_Data)), 0, std::max<LONG>(n - 1, 0));
         changes.push_back({MUIA_List_First, static_cast<IPTR>(d->first)});
         break;
       }
       default: break;
       }
-    }
+    });
     IPTR r = SuperSet(cl, obj, msg, changes);
     if (layout) Changed(obj, d, false);
     return r;
   }
   case OM_GET: {
-    ListData *d = static_cast<ListData *>(INST_DATA(cl, obj));
+    ListData *d = InstOf<ListData>(cl, obj);
     auto *g = reinterpret_cast<opGet *>(msg);
     switch (g->opg_AttrID) {
-    case MUIA_List_Active: *g->opg_Storage = static_cast<IPTR>(static_cast<SIPTR>(d->active)); return TRUE;
     case MUIA_List_Entries: *g->opg_Storage = static_cast<IPTR>(Count(d)); return TRUE;
     case MUIA_List_Visible: *g->opg_Storage = static_cast<IPTR>(std::max<LONG>(0, std::min(d->visible, Count(d) - d->first))); return TRUE;
-    case MUIA_List_First: *g->opg_Storage = static_cast<IPTR>(d->first); return TRUE;
-    case MUIA_List_Quiet: *g->opg_Storage = d->quiet; return TRUE;
-    case MUIA_List_Format: *g->opg_Storage = reinterpret_cast<IPTR>(TextOf(d->format)); return TRUE;
     case MUIA_List_Title: *g->opg_Storage = d->titleText ? reinterpret_cast<IPTR>(d->titleText->c_str()) : d->title; return TRUE;
-    case MUIA_List_Pool: *g->opg_Storage = reinterpret_cast<IPTR>(d->pool); return TRUE;
-    case MUIA_List_DragSortable: *g->opg_Storage = d->dragSortable; return TRUE;
-    case MUIA_List_ShowDropMarks: *g->opg_Storage = d->showDropMarks; return TRUE;
-    case MUIA_List_DragType: *g->opg_Storage = static_cast<IPTR>(d->dragType); return TRUE;
-    case MUIA_List_Input: *g->opg_Storage = d->input; return TRUE;
-    case MUIA_List_InsertPosition: *g->opg_Storage = static_cast<IPTR>(static_cast<SIPTR>(d->active)); return TRUE;
-    default: return DoSuperMethodA(cl, obj, msg);
+    default: return GetOrSuper(cl, obj, msg, kListAttrs);
     }
   }
   case MUIM_List_InsertSingle: {
@@ -343,16 +329,7 @@ IPTR ListDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     if (pos >= 0 && pos < n) Jump(obj, d, pos);
     return 0;
   }
-  case MUIM_AskMinMax: {
-    DoSuperMethodA(cl, obj, msg);
-    MUI_MinMax *mm = reinterpret_cast<MUIP_AskMinMax *>(msg)->MinMaxInfo;
-    mm->MinWidth = static_cast<WORD>(mm->MinWidth + 40);
-    mm->DefWidth = static_cast<WORD>(mm->DefWidth + 200);
-    mm->MinHeight = static_cast<WORD>(mm->MinHeight + 3 * kFontHeight);
-    mm->DefHeight = static_cast<WORD>(mm->DefHeight + 8 * kFontHeight);
-    mm->MaxWidth = mm->MaxHeight = MUI_MAXMAX;
-    return 0;
-  }
+  case MUIM_AskMinMax: return AskContentSize(cl, obj, msg, kListContentSize);
   default: return DoSuperMethodA(cl, obj, msg);
   }
 }
@@ -487,19 +464,12 @@ bool ListKeyOf(Object *obj, ListKey key) {
   if (!d || !Count(d)) return false;
   LONG n = Count(d), page = std::max<LONG>(d->visible - 1, 1), a = d->active;
   LONG want;
-  switch (key) {
-  case ListKey::Up: want = a < 0 ? n - 1 : a - 1; break;
-  case ListKey::Down: want = a < 0 ? 0 : a + 1; break;
-  case ListKey::PageUp: want = a < 0 ? 0 : a - page; break;
-  case ListKey::PageDown: want = a < 0 ? 0 : a + page; break;
-  case ListKey::Top: want = 0; break;
-  case ListKey::Bottom: want = n - 1; break;
-  case ListKey::Enter:
+  if (key == ListKey::Enter) {
     if (a < 0) return false;
     TriggerNotify(obj, MUIA_List_DoubleClick, TRUE);
     return true;
-  default: return false;
   }
+  if (!KeyTargetRow(key, a, n, page, want)) return false;
   SetAttrs(obj, MUIA_List_Active, static_cast<IPTR>(std::clamp<LONG>(want, 0, n - 1)));
   return true;
 }

@@ -69,7 +69,8 @@ std::vector<ListColumn> ParseListFormat(CONST_STRPTR format) {
       else if (Option(word, "MIW", v) || Option(word, "MINWIDTH", v)) c.minWidth = Number(v, -1);
       else if (Option(word, "MAW", v) || Option(word, "MAXWIDTH", v)) c.maxWidth = Number(v, -1);
       else if (Option(word, "DELTA", v)) c.delta = Number(v, 4);
-      // Anything else is an option of the real toolkit that only shapes the look.
+      // Other words only shape the look; they are skipped so that formats
+      // written with them still give the right columns.
     }
     columns.push_back(c);
     if (comma == std::string::npos || columns.size() >= static_cast<size_t>(kMaxListColumns)) break;
@@ -121,6 +122,31 @@ std::vector<std::string> ShownColumns(const std::vector<ListColumn> &format, con
     out.push_back(c.preparse + (k < hookRow.size() ? hookRow[k] : std::string()));
   }
   return out;
+}
+
+void SetListFormat(std::string *&format, std::vector<ListColumn> &columns, CONST_STRPTR text) {
+  SetText(format, text);
+  columns = ParseListFormat(TextOf(format));
+}
+
+bool SetListQuiet(bool &quiet, bool &dirty, IPTR value) {
+  quiet = value != 0;
+  if (quiet || !dirty) return false;
+  dirty = false;
+  return true;
+}
+
+bool KeyTargetRow(ListKey key, LONG active, LONG rows, LONG page, LONG &want) {
+  LONG a = active;
+  switch (key) {
+  case ListKey::Up: want = a < 0 ? rows - 1 : a - 1; return true;
+  case ListKey::Down: want = a < 0 ? 0 : a + 1; return true;
+  case ListKey::PageUp: want = a < 0 ? 0 : a - page; return true;
+  case ListKey::PageDown: want = a < 0 ? 0 : a + page; return true;
+  case ListKey::Top: want = 0; return true;
+  case ListKey::Bottom: want = rows - 1; return true;
+  default: return false;
+  }
 }
 
 } // namespace platform::widgets

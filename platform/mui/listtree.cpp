@@ -375,48 +375,52 @@ IPTR DoExchange(Object *obj, TreeData *d, APTR list1, APTR node1, APTR list2, AP
   return TRUE;
 }
 
+// The active node and quiet mode are set through the dispatcher; the
+// format is parsed; the table keeps the rest. The list's names of the
+// shared attributes work too.
+// clang-format off
+constexpr AttrField<TreeData> kTreeAttrs[] = {
+    {MUIA_Listtree_ConstructHook, &TreeData::construct, kSet}, {MUIA_Listtree_DestructHook, &TreeData::destruct, kSet},
+    {MUIA_Listtree_DisplayHook, &TreeData::display, kSet}, {MUIA_Listtree_OpenHook, &TreeData::openHook, kSet},
+    {MUIA_Listtree_CloseHook, &TreeData::closeHook, kSet}, {MUIA_Listtree_SortHook, &TreeData::sortHook, kSet},
+    {MUIA_Listtree_Title, &TreeData::title, kSet}, {MUIA_List_Title, &TreeData::title, kSet},
+    {MUIA_Listtree_EmptyNodes, &TreeData::emptyNodes, kSet},
+    {MUIA_Listtree_DuplicateNodeName, &TreeData::duplicateNames, kSet},
+    {MUIA_Listtree_DoubleClick, &TreeData::doubleClick, kSet},
+    {MUIA_Listtree_DragDropSort, &TreeData::dragDropSort, kSet | kGet},
+    {MUIA_List_DragType, &TreeData::dragType, kSet | kGet},
+    {MUIA_List_ShowDropMarks, &TreeData::showDropMarks, kSet | kGet},
+    {MUIA_Listtree_Quiet, &TreeData::quiet, kGet}, {MUIA_Listtree_Format, &TreeData::format, kGet},
+    {MUIA_List_Format, &TreeData::format, kGet},
+};
+// clang-format on
+
+// OM_NEW and OM_SET alike.
 void SetFromTags(TreeData *d, struct TagItem *tags) {
-  struct TagItem *state = tags, *t;
-  while ((t = NextTagItem(&state))) {
-    switch (t->ti_Tag) {
-    case MUIA_Listtree_ConstructHook: d->construct = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_Listtree_DestructHook: d->destruct = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_Listtree_DisplayHook: d->display = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_Listtree_OpenHook: d->openHook = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_Listtree_CloseHook: d->closeHook = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_Listtree_SortHook: d->sortHook = reinterpret_cast<struct Hook *>(t->ti_Data); break;
-    case MUIA_Listtree_Format: case MUIA_List_Format:
-      SetText(d->format, reinterpret_cast<CONST_STRPTR>(t->ti_Data));
-      *d->columns = ParseListFormat(TextOf(d->format));
-      break;
-    case MUIA_Listtree_Title: case MUIA_List_Title: d->title = t->ti_Data; break;
-    case MUIA_Listtree_DragDropSort: d->dragDropSort = t->ti_Data != 0; break;
-    case MUIA_Listtree_EmptyNodes: d->emptyNodes = t->ti_Data != 0; break;
-    case MUIA_Listtree_DuplicateNodeName: d->duplicateNames = t->ti_Data != 0; break;
-    case MUIA_Listtree_DoubleClick: d->doubleClick = static_cast<LONG>(t->ti_Data); break;
-    case MUIA_List_DragType: d->dragType = static_cast<LONG>(t->ti_Data); break;
-    case MUIA_List_ShowDropMarks: d->showDropMarks = t->ti_Data != 0; break;
-    default: break;
-    }
-  }
+  EachTag(tags, [d](const TagItem &t) {
+    if (t.ti_Tag == MUIA_Listtree_Format || t.ti_Tag == MUIA_List_Format)
+      SetListFormat(d->format, *d->columns, reinterpret_cast<CONST_STRPTR>(t.ti_Data));
+    else
+      StoreAttr(d, kTreeAttrs, t);
+  });
 }
 
 IPTR ListtreeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
   case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) return 0;
-    TreeData *d = static_cast<TreeData *>(INST_DATA(cl, o));
+    auto made = SuperNew<TreeData>(cl, obj, msg);
+    if (!made) return 0;
+    TreeData *d = made.data;
     d->root = new std::vector<TNode *>;
     d->columns = new std::vector<ListColumn>(ParseListFormat(nullptr));
     d->visible = 8;
-    d->self = o;
+    d->self = made.obj;
     d->duplicateNames = true;
-    SetFromTags(d, reinterpret_cast<opSet *>(msg)->ops_AttrList);
-    return reinterpret_cast<IPTR>(o);
+    SetFromTags(d, AttrTags(msg));
+    return made.result();
   }
   case OM_DISPOSE: {
-    TreeData *d = static_cast<TreeData *>(INST_DATA(cl, obj));
+    TreeData *d = InstOf<TreeData>(cl, obj);
     d->active = nullptr;
     for (TNode *n : *d->root) FreeNode(d, n);
     delete d->root;
@@ -427,44 +431,28 @@ IPTR ListtreeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     return DoSuperMethodA(cl, obj, msg);
   }
   case OM_SET: {
-    TreeData *d = static_cast<TreeData *>(INST_DATA(cl, obj));
+    TreeData *d = InstOf<TreeData>(cl, obj);
     std::vector<TagChange> changes;
     bool changed = false;
-    SetFromTags(d, reinterpret_cast<opSet *>(msg)->ops_AttrList);
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&state))) {
-      switch (t->ti_Tag) {
-      case MUIA_Listtree_Active: {
+    SetFromTags(d, AttrTags(msg));
+    EachTag(AttrTags(msg), [&](const TagItem &t) {
+      if (t.ti_Tag == MUIA_Listtree_Active) {
         // Only nodes of this tree (or none) can be active.
-        TNode *n = Node(d, reinterpret_cast<APTR>(t->ti_Data));
-        d->active = n;
-        changes.push_back({MUIA_Listtree_Active, reinterpret_cast<IPTR>(Pub(n))});
-        break;
+        d->active = Node(d, reinterpret_cast<APTR>(t.ti_Data));
+        changes.push_back({MUIA_Listtree_Active, reinterpret_cast<IPTR>(Pub(d->active))});
+      } else if (t.ti_Tag == MUIA_Listtree_Quiet) {
+        changed |= SetListQuiet(d->quiet, d->dirty, t.ti_Data);
       }
-      case MUIA_Listtree_Quiet:
-        d->quiet = t->ti_Data != 0;
-        if (!d->quiet && d->dirty) {
-          d->dirty = false;
-          changed = true;
-        }
-        break;
-      default: break;
-      }
-    }
+    });
     IPTR r = SuperSet(cl, obj, msg, changes);
     if (changed) Changed(obj, d);
     return r;
   }
   case OM_GET: {
-    TreeData *d = static_cast<TreeData *>(INST_DATA(cl, obj));
+    TreeData *d = InstOf<TreeData>(cl, obj);
     auto *g = reinterpret_cast<opGet *>(msg);
     switch (g->opg_AttrID) {
     case MUIA_Listtree_Active: *g->opg_Storage = reinterpret_cast<IPTR>(Pub(d->active)); return TRUE;
-    case MUIA_Listtree_Quiet: *g->opg_Storage = d->quiet; return TRUE;
-    case MUIA_Listtree_DragDropSort: *g->opg_Storage = d->dragDropSort; return TRUE;
-    case MUIA_Listtree_Format: case MUIA_List_Format: *g->opg_Storage = reinterpret_cast<IPTR>(TextOf(d->format)); return TRUE;
-    case MUIA_List_DragType: *g->opg_Storage = static_cast<IPTR>(d->dragType); return TRUE;
-    case MUIA_List_ShowDropMarks: *g->opg_Storage = d->showDropMarks; return TRUE;
     case MUIA_List_Active: {
       std::vector<TNode *> vis;
       Walk(d, nullptr, true, vis);
@@ -472,7 +460,7 @@ IPTR ListtreeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
       *g->opg_Storage = static_cast<IPTR>(static_cast<SIPTR>(at));
       return TRUE;
     }
-    default: return DoSuperMethodA(cl, obj, msg);
+    default: return GetOrSuper(cl, obj, msg, kTreeAttrs);
     }
   }
   case MUIM_Listtree_Insert: return DoInsert(obj, static_cast<TreeData *>(INST_DATA(cl, obj)), reinterpret_cast<MUIP_Listtree_Insert *>(msg));
@@ -519,16 +507,7 @@ IPTR ListtreeDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     Changed(obj, d);
     return TRUE;
   }
-  case MUIM_AskMinMax: {
-    DoSuperMethodA(cl, obj, msg);
-    MUI_MinMax *mm = reinterpret_cast<MUIP_AskMinMax *>(msg)->MinMaxInfo;
-    mm->MinWidth = static_cast<WORD>(mm->MinWidth + 40);
-    mm->DefWidth = static_cast<WORD>(mm->DefWidth + 200);
-    mm->MinHeight = static_cast<WORD>(mm->MinHeight + 3 * kFontHeight);
-    mm->DefHeight = static_cast<WORD>(mm->DefHeight + 8 * kFontHeight);
-    mm->MaxWidth = mm->MaxHeight = MUI_MAXMAX;
-    return 0;
-  }
+  case MUIM_AskMinMax: return AskContentSize(cl, obj, msg, kListContentSize);
   default: return DoSuperMethodA(cl, obj, msg);
   }
 }
@@ -661,13 +640,11 @@ bool TreeKeyOf(Object *obj, ListKey key) {
   if (!n) return false;
   LONG a = d->active ? IndexIn(vis, d->active) : -1, page = std::max<LONG>(d->visible - 1, 1), want;
   TNode *cur = a >= 0 ? vis[static_cast<size_t>(a)] : nullptr;
+  if (KeyTargetRow(key, a, n, page, want)) {
+    SetAttrs(obj, MUIA_Listtree_Active, Pub(vis[static_cast<size_t>(std::clamp<LONG>(want, 0, n - 1))]));
+    return true;
+  }
   switch (key) {
-  case ListKey::Up: want = a < 0 ? n - 1 : a - 1; break;
-  case ListKey::Down: want = a < 0 ? 0 : a + 1; break;
-  case ListKey::PageUp: want = a < 0 ? 0 : a - page; break;
-  case ListKey::PageDown: want = a < 0 ? 0 : a + page; break;
-  case ListKey::Top: want = 0; break;
-  case ListKey::Bottom: want = n - 1; break;
   case ListKey::Enter:
     if (!cur) return false;
     TriggerNotify(obj, MUIA_Listtree_DoubleClick, 0);
@@ -685,8 +662,6 @@ bool TreeKeyOf(Object *obj, ListKey key) {
     return true;
   default: return false;
   }
-  SetAttrs(obj, MUIA_Listtree_Active, Pub(vis[static_cast<size_t>(std::clamp<LONG>(want, 0, n - 1))]));
-  return true;
 }
 
 bool TreeDropOf(Object *obj, LONG from, LONG onto, DropPlace place, uint32_t revision) {

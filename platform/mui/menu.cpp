@@ -56,28 +56,79 @@ struct ItemData {
 
 IPTR StripPopup(Object *strip, const MUIP_Menustrip_Popup *m);
 
-IPTR StripDispatcher(IClass *cl, Object *obj, Msg msg) {
-  const IPTR *w = reinterpret_cast<const IPTR *>(msg);
+constexpr AttrField<StripData> kStripAttrs[] = {{MUIA_Menustrip_Enabled, &StripData::enabled, kISG, TRUE}};
+
+// Titles are kept by SetTitle, which needs the copy flag first.
+constexpr AttrField<MenuData> kMenuAttrs[] = {{MUIA_Menu_CopyStrings, &MenuData::copy, kInit},
+                                              {MUIA_Menu_Enabled, &MenuData::enabled, kISG, TRUE}};
+
+// clang-format off
+constexpr AttrField<ItemData> kItemAttrs[] = {
+    {MUIA_Menuitem_CopyStrings, &ItemData::copy, kIG},
+    {MUIA_Menuitem_Enabled, &ItemData::enabled, kISG, TRUE}, {MUIA_Menuitem_Checked, &ItemData::checked, kISG},
+    {MUIA_Menuitem_Checkit, &ItemData::checkit, kISG}, {MUIA_Menuitem_Toggle, &ItemData::toggle, kISG},
+    {MUIA_Menuitem_Exclude, &ItemData::exclude, kISG},
+};
+// clang-format on
+
+// The titles of a menu or item, kept by SetTitle.
+template <typename D> struct TitleField {
+  Tag tag;
+  Title D::*member;
+};
+constexpr TitleField<MenuData> kMenuTitles[] = {{MUIA_Menu_Title, &MenuData::title}};
+constexpr TitleField<ItemData> kItemTitles[] = {{MUIA_Menuitem_Title, &ItemData::title},
+                                                {MUIA_Menuitem_Shortcut, &ItemData::shortcut}};
+
+// The standard methods of Menu and Menuitem: the table's attributes and the
+// titles. OM_NEW reads the table first: it says whether titles are copied.
+template <typename D, size_t N, size_t M>
+IPTR TitledDispatch(IClass *cl, Object *obj, Msg msg, const AttrTable<D, N> &attrs, const TitleField<D> (&titles)[M]) {
   switch (msg->MethodID) {
   case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) return 0;
-    auto *d = static_cast<StripData *>(INST_DATA(cl, o));
-    d->enabled =
-        static_cast<BOOL>(GetTagData(MUIA_Menustrip_Enabled, TRUE, reinterpret_cast<opSet *>(msg)->ops_AttrList));
-    return reinterpret_cast<IPTR>(o);
+    auto made = NewWithAttrs(cl, obj, msg, attrs);
+    if (!made) return 0;
+    for (const auto &t : titles) SetTitle(made.data->*t.member, GetTagData(t.tag, 0, AttrTags(msg)), made.data->copy);
+    return made.result();
   }
-  case OM_SET: {
-    auto *d = static_cast<StripData *>(INST_DATA(cl, obj));
-    if (auto *t = FindTagItem(MUIA_Menustrip_Enabled, reinterpret_cast<opSet *>(msg)->ops_AttrList))
-      d->enabled = t->ti_Data != 0;
+  case OM_DISPOSE: {
+    D *d = InstOf<D>(cl, obj);
+    for (const auto &t : titles) {
+      delete (d->*t.member).own;
+      d->*t.member = Title{};
+    }
     break;
   }
+  case OM_SET: {
+    D *d = InstOf<D>(cl, obj);
+    EachTag(AttrTags(msg), [&](const TagItem &item) {
+      for (const auto &t : titles)
+        if (t.tag == item.ti_Tag) SetTitle(d->*t.member, item.ti_Data, d->copy);
+      StoreAttr(d, attrs, item);
+    });
+    break;
+  }
+  case OM_GET: {
+    D *d = InstOf<D>(cl, obj);
+    auto *g = reinterpret_cast<opGet *>(msg);
+    if (!g->opg_Storage) break;
+    for (const auto &t : titles)
+      if (t.tag == g->opg_AttrID) return *g->opg_Storage = reinterpret_cast<IPTR>((d->*t.member).text), TRUE;
+    if (LoadAttr(d, attrs, g)) return TRUE;
+    break;
+  }
+  }
+  return DoSuperMethodA(cl, obj, msg);
+}
+
+IPTR StripDispatcher(IClass *cl, Object *obj, Msg msg) {
+  switch (msg->MethodID) {
+  case OM_NEW: return NewWithAttrs(cl, obj, msg, kStripAttrs).result();
+  case OM_SET:
+    if (auto *t = FindTagItem(MUIA_Menustrip_Enabled, AttrTags(msg))) StoreAttr(InstOf<StripData>(cl, obj), kStripAttrs, *t);
+    break;
   case OM_GET:
-    if (w[1] == MUIA_Menustrip_Enabled && w[2]) {
-      *reinterpret_cast<IPTR *>(w[2]) = static_cast<StripData *>(INST_DATA(cl, obj))->enabled;
-      return TRUE;
-    }
+    if (LoadAttr(InstOf<StripData>(cl, obj), kStripAttrs, reinterpret_cast<opGet *>(msg))) return TRUE;
     break;
   case MUIM_Menustrip_InitChange:
   case MUIM_Menustrip_ExitChange:
@@ -88,136 +139,8 @@ IPTR StripDispatcher(IClass *cl, Object *obj, Msg msg) {
   return DoSuperMethodA(cl, obj, msg);
 }
 
-IPTR MenuDispatcher(IClass *cl, Object *obj, Msg msg) {
-  const IPTR *w = reinterpret_cast<const IPTR *>(msg);
-  switch (msg->MethodID) {
-  case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) return 0;
-    auto *d = static_cast<MenuData *>(INST_DATA(cl, o));
-    struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
-    d->copy = static_cast<BOOL>(GetTagData(MUIA_Menu_CopyStrings, FALSE, tags));
-    d->enabled = static_cast<BOOL>(GetTagData(MUIA_Menu_Enabled, TRUE, tags));
-    SetTitle(d->title, GetTagData(MUIA_Menu_Title, 0, tags), d->copy);
-    return reinterpret_cast<IPTR>(o);
-  }
-  case OM_DISPOSE: {
-    auto *d = static_cast<MenuData *>(INST_DATA(cl, obj));
-    delete d->title.own;
-    d->title = Title{};
-    break;
-  }
-  case OM_SET: {
-    auto *d = static_cast<MenuData *>(INST_DATA(cl, obj));
-    struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&tags))) {
-      if (t->ti_Tag == MUIA_Menu_Title) SetTitle(d->title, t->ti_Data, d->copy);
-      if (t->ti_Tag == MUIA_Menu_Enabled) d->enabled = t->ti_Data != 0;
-    }
-    break;
-  }
-  case OM_GET: {
-    auto *d = static_cast<MenuData *>(INST_DATA(cl, obj));
-    auto *store = reinterpret_cast<IPTR *>(w[2]);
-    if (!store) break;
-    if (w[1] == MUIA_Menu_Title) return *store = reinterpret_cast<IPTR>(d->title.text), TRUE;
-    if (w[1] == MUIA_Menu_Enabled) return *store = d->enabled, TRUE;
-    break;
-  }
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
-
-IPTR ItemDispatcher(IClass *cl, Object *obj, Msg msg) {
-  const IPTR *w = reinterpret_cast<const IPTR *>(msg);
-  switch (msg->MethodID) {
-  case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) return 0;
-    auto *d = static_cast<ItemData *>(INST_DATA(cl, o));
-    struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
-    d->copy = static_cast<BOOL>(GetTagData(MUIA_Menuitem_CopyStrings, FALSE, tags));
-    d->enabled = static_cast<BOOL>(GetTagData(MUIA_Menuitem_Enabled, TRUE, tags));
-    d->checked = static_cast<BOOL>(GetTagData(MUIA_Menuitem_Checked, FALSE, tags));
-    d->checkit = static_cast<BOOL>(GetTagData(MUIA_Menuitem_Checkit, FALSE, tags));
-    d->toggle = static_cast<BOOL>(GetTagData(MUIA_Menuitem_Toggle, FALSE, tags));
-    d->exclude = GetTagData(MUIA_Menuitem_Exclude, 0, tags);
-    SetTitle(d->title, GetTagData(MUIA_Menuitem_Title, 0, tags), d->copy);
-    SetTitle(d->shortcut, GetTagData(MUIA_Menuitem_Shortcut, 0, tags), d->copy);
-    return reinterpret_cast<IPTR>(o);
-  }
-  case OM_DISPOSE: {
-    auto *d = static_cast<ItemData *>(INST_DATA(cl, obj));
-    delete d->title.own;
-    delete d->shortcut.own;
-    d->title = d->shortcut = Title{};
-    break;
-  }
-  case OM_SET: {
-    auto *d = static_cast<ItemData *>(INST_DATA(cl, obj));
-    struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&tags))) {
-      switch (t->ti_Tag) {
-      case MUIA_Menuitem_Title:
-        SetTitle(d->title, t->ti_Data, d->copy);
-        break;
-      case MUIA_Menuitem_Shortcut:
-        SetTitle(d->shortcut, t->ti_Data, d->copy);
-        break;
-      case MUIA_Menuitem_Enabled:
-        d->enabled = t->ti_Data != 0;
-        break;
-      case MUIA_Menuitem_Checked:
-        d->checked = t->ti_Data != 0;
-        break;
-      case MUIA_Menuitem_Checkit:
-        d->checkit = t->ti_Data != 0;
-        break;
-      case MUIA_Menuitem_Toggle:
-        d->toggle = t->ti_Data != 0;
-        break;
-      case MUIA_Menuitem_Exclude:
-        d->exclude = t->ti_Data;
-        break;
-      }
-    }
-    break;
-  }
-  case OM_GET: {
-    auto *d = static_cast<ItemData *>(INST_DATA(cl, obj));
-    auto *store = reinterpret_cast<IPTR *>(w[2]);
-    if (!store) break;
-    switch (w[1]) {
-    case MUIA_Menuitem_Title:
-      *store = reinterpret_cast<IPTR>(d->title.text);
-      return TRUE;
-    case MUIA_Menuitem_Shortcut:
-      *store = reinterpret_cast<IPTR>(d->shortcut.text);
-      return TRUE;
-    case MUIA_Menuitem_Enabled:
-      *store = d->enabled;
-      return TRUE;
-    case MUIA_Menuitem_Checked:
-      *store = d->checked;
-      return TRUE;
-    case MUIA_Menuitem_Checkit:
-      *store = d->checkit;
-      return TRUE;
-    case MUIA_Menuitem_Toggle:
-      *store = d->toggle;
-      return TRUE;
-    case MUIA_Menuitem_Exclude:
-      *store = d->exclude;
-      return TRUE;
-    case MUIA_Menuitem_CopyStrings:
-      *store = d->copy;
-      return TRUE;
-    }
-    break;
-  }
-  }
-  return DoSuperMethodA(cl, obj, msg);
-}
+IPTR MenuDispatcher(IClass *cl, Object *obj, Msg msg) { return TitledDispatch(cl, obj, msg, kMenuAttrs, kMenuTitles); }
+IPTR ItemDispatcher(IClass *cl, Object *obj, Msg msg) { return TitledDispatch(cl, obj, msg, kItemAttrs, kItemTitles); }
 
 IPTR Get(Object *obj, IPTR attr) {
   IPTR v = 0;
@@ -304,15 +227,9 @@ Object *PopupChoice(Object *strip, Object *parent, LONG x, LONG y, IPTR *userDat
 }
 
 IClass *MakeMenuClasses() {
-  g_stripClass = MakeClass(MUIC_Menustrip, MUIC_Family, nullptr, sizeof(StripData), 0);
-  g_stripClass->cl_Dispatcher = StripDispatcher;
-  AddClass(g_stripClass);
-  g_menuClass = MakeClass(MUIC_Menu, MUIC_Family, nullptr, sizeof(MenuData), 0);
-  g_menuClass->cl_Dispatcher = MenuDispatcher;
-  AddClass(g_menuClass);
-  g_itemClass = MakeClass(MUIC_Menuitem, MUIC_Family, nullptr, sizeof(ItemData), 0);
-  g_itemClass->cl_Dispatcher = ItemDispatcher;
-  AddClass(g_itemClass);
+  g_stripClass = MakePublicClass(MUIC_Menustrip, MUIC_Family, sizeof(StripData), StripDispatcher);
+  g_menuClass = MakePublicClass(MUIC_Menu, MUIC_Family, sizeof(MenuData), MenuDispatcher);
+  g_itemClass = MakePublicClass(MUIC_Menuitem, MUIC_Family, sizeof(ItemData), ItemDispatcher);
   return g_stripClass;
 }
 

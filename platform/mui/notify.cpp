@@ -47,9 +47,6 @@ std::unordered_map<IPTR, std::unordered_set<Object *>> &PointedAtBy() {
   return sources;
 }
 
-// Notifications may call far; a message gets room for arguments a method
-// reads beyond what the notification gave it.
-constexpr size_t kMsgPad = 8;
 constexpr IPTR kMaxFollowParams = 64;
 constexpr size_t kMaxMultiSet = 256;
 
@@ -146,28 +143,22 @@ void ForgetNotifications(Object *obj, NotifyData *d) {
   pointed.erase(it);
 }
 
+// The attributes every object keeps for its owner.
+// clang-format off
+constexpr AttrField<NotifyData> kNotifyAttrs[] = {
+    {MUIA_UserData, &NotifyData::userData, kSet | kGet}, {MUIA_ObjectID, &NotifyData::objectID, kSet | kGet},
+    {MUIA_HelpNode, &NotifyData::helpNode, kSet | kGet}, {MUIA_HelpLine, &NotifyData::helpLine, kSet | kGet},
+    {MUIA_Parent, &NotifyData::parent, kGet},
+};
+// clang-format on
+
 IPTR NotifyNew(IClass *cl, Object *obj, opSet *msg) {
-  Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg)));
-  if (!o) return 0;
-  auto *d = static_cast<NotifyData *>(INST_DATA(cl, o));
+  auto made = SuperNew<NotifyData>(cl, obj, reinterpret_cast<Msg>(msg));
+  if (!made) return 0;
+  Object *o = made.obj;
+  NotifyData *d = made.data;
   d->node.mln_Succ = d->node.mln_Pred = nullptr;
-  struct TagItem *tags = msg->ops_AttrList, *tag;
-  while ((tag = NextTagItem(&tags))) {
-    switch (tag->ti_Tag) {
-    case MUIA_UserData:
-      d->userData = tag->ti_Data;
-      break;
-    case MUIA_ObjectID:
-      d->objectID = tag->ti_Data;
-      break;
-    case MUIA_HelpNode:
-      d->helpNode = reinterpret_cast<CONST_STRPTR>(tag->ti_Data);
-      break;
-    case MUIA_HelpLine:
-      d->helpLine = static_cast<LONG>(tag->ti_Data);
-      break;
-    }
-  }
+  StoreAttrs(d, kNotifyAttrs, msg->ops_AttrList);
   std::lock_guard g(CoreLock());
   d->serial = g_nextSerial++;
   LiveObjects()[o] = d->serial;
@@ -195,31 +186,15 @@ IPTR NotifyDispose(IClass *cl, Object *obj, Msg msg) {
 }
 
 IPTR NotifySet(IClass *cl, Object *obj, opSet *msg) {
-  auto *d = static_cast<NotifyData *>(INST_DATA(cl, obj));
-  struct TagItem *tags = msg->ops_AttrList, *tag;
+  auto *d = InstOf<NotifyData>(cl, obj);
   bool noNotify = false;
-  while ((tag = NextTagItem(&tags))) {
-    switch (tag->ti_Tag) {
-    case MUIA_UserData:
-      d->userData = tag->ti_Data;
-      break;
-    case MUIA_ObjectID:
-      d->objectID = tag->ti_Data;
-      break;
-    case MUIA_HelpNode:
-      d->helpNode = reinterpret_cast<CONST_STRPTR>(tag->ti_Data);
-      break;
-    case MUIA_HelpLine:
-      d->helpLine = static_cast<LONG>(tag->ti_Data);
-      break;
-    case MUIA_NoNotify:
-      noNotify = tag->ti_Data != 0;
-      break;
-    }
-  }
+  EachTag(msg->ops_AttrList, [&](const TagItem &t) {
+    if (t.ti_Tag == MUIA_NoNotify) noNotify = t.ti_Data != 0;
+    else StoreAttr(d, kNotifyAttrs, t);
+  });
   uint64_t serial = d->serial;
   Display *disp = GetDisplay();
-  tags = msg->ops_AttrList;
+  struct TagItem *tags = msg->ops_AttrList, *tag;
   while ((tag = NextTagItem(&tags))) {
     if (tag->ti_Tag == MUIA_NoNotify) continue;
     Tag attr = tag->ti_Tag;
@@ -235,22 +210,8 @@ IPTR NotifyGet(IClass *cl, Object *obj, opGet *msg) {
   auto *d = static_cast<NotifyData *>(INST_DATA(cl, obj));
   IPTR *store = msg->opg_Storage;
   if (!store) return FALSE;
+  if (LoadAttr(d, kNotifyAttrs, msg)) return TRUE;
   switch (msg->opg_AttrID) {
-  case MUIA_UserData:
-    *store = d->userData;
-    return TRUE;
-  case MUIA_ObjectID:
-    *store = d->objectID;
-    return TRUE;
-  case MUIA_HelpNode:
-    *store = reinterpret_cast<IPTR>(d->helpNode);
-    return TRUE;
-  case MUIA_HelpLine:
-    *store = static_cast<IPTR>(static_cast<SIPTR>(d->helpLine));
-    return TRUE;
-  case MUIA_Parent:
-    *store = reinterpret_cast<IPTR>(d->parent);
-    return TRUE;
   case MUIA_ApplicationObject:
     *store = reinterpret_cast<IPTR>(ObjectApplication(obj));
     return TRUE;
@@ -300,18 +261,9 @@ IPTR NotifyKill(Object *obj, IPTR attr, bool byDest, IPTR dest) {
   return TRUE;
 }
 
-IPTR NotifyDispatcher(IClass *cl, Object *obj, Msg msg) {
-  const IPTR *w = reinterpret_cast<const IPTR *>(msg);
-  auto *d = msg->MethodID == OM_NEW ? nullptr : static_cast<NotifyData *>(INST_DATA(cl, obj));
+IPTR NotifyMethod(IClass *cl, Object *obj, Msg msg, NotifyData *d) {
+  const IPTR *w = Words(msg);
   switch (msg->MethodID) {
-  case OM_NEW:
-    return NotifyNew(cl, obj, reinterpret_cast<opSet *>(msg));
-  case OM_DISPOSE:
-    return NotifyDispose(cl, obj, msg);
-  case OM_SET:
-    return NotifySet(cl, obj, reinterpret_cast<opSet *>(msg));
-  case OM_GET:
-    return NotifyGet(cl, obj, reinterpret_cast<opGet *>(msg));
   case MUIM_Notify:
     return NotifyAdd(obj, msg);
   case MUIM_KillNotify:
@@ -448,7 +400,7 @@ IPTR NotifyEntry(IClass *cl, Object *obj, Msg msg) {
   case MUIM_DeleteShortHelp:
     return BubbleMethod(cl, obj, msg);
   }
-  return NotifyDispatcher(cl, obj, msg);
+  return platform::PartsDispatcher<NotifyData, NotifyNew, NotifyDispose, NotifyMethod, NotifySet, NotifyGet>(cl, obj, msg);
 }
 
 thread_local bool tl_inWidgetRegistration = false;
@@ -471,9 +423,7 @@ void EnsureClasses() {
 void platform::RegisterCoreClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
-    IClass *cl = MakeClass(MUIC_Notify, ROOTCLASS, nullptr, sizeof(NotifyData), 0);
-    cl->cl_Dispatcher = NotifyEntry;
-    AddClass(cl);
+    IClass *cl = MakePublicClass(MUIC_Notify, ROOTCLASS, sizeof(NotifyData), NotifyEntry);
     g_notifyClass = cl;
     MakeFamilyClass();
     MakeMenuClasses();

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <new>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -166,20 +167,35 @@ void DisposeObject(Object *obj) {
   DoMethodA(obj, reinterpret_cast<Msg>(msg));
 }
 
+namespace {
+
+// Every method reaches a class through here. Callers are C-style code that
+// knows no exceptions, and a class may allocate with new anywhere, so
+// running out of memory is answered the way the interface reports any
+// failure: a null object or a 0 result. Classes themselves do not catch it.
+IPTR Dispatch(struct IClass *cl, Object *obj, Msg msg) {
+  try {
+    return cl->cl_Dispatcher(cl, obj, msg);
+  } catch (const std::bad_alloc &) {
+    return 0;
+  }
+}
+
+} // namespace
+
 IPTR DoMethodA(Object *obj, Msg msg) {
   if (!obj || !msg) return 0;
-  struct IClass *cl = OCLASS(obj);
-  return cl->cl_Dispatcher(cl, obj, msg);
+  return Dispatch(OCLASS(obj), obj, msg);
 }
 
 IPTR DoSuperMethodA(struct IClass *cl, Object *obj, Msg msg) {
   if (!cl || !obj || !msg || !cl->cl_Super) return 0;
-  return cl->cl_Super->cl_Dispatcher(cl->cl_Super, obj, msg);
+  return Dispatch(cl->cl_Super, obj, msg);
 }
 
 IPTR CoerceMethodA(struct IClass *cl, Object *obj, Msg msg) {
   if (!cl || !obj || !msg) return 0;
-  return cl->cl_Dispatcher(cl, obj, msg);
+  return Dispatch(cl, obj, msg);
 }
 
 IPTR SetAttrsA(Object *obj, struct TagItem *tagList) {

@@ -116,23 +116,37 @@ IPTR Open(struct IClass *cl, Object *obj, PopaslData *d) {
   return ok;
 }
 
+// clang-format off
+constexpr AttrField<PopaslData> kPopaslAttrs[] = {
+    {MUIA_Popasl_Active, &PopaslData::active, kGet},
+    {MUIA_Popasl_Type, &PopaslData::type, kIG, ASL_FileRequest},
+    {MUIA_Popasl_StartHook, &PopaslData::startHook, kISG}, {MUIA_Popasl_StopHook, &PopaslData::stopHook, kISG},
+};
+// clang-format on
+
+// OM_GET of a requester tag kept from creation or a later OM_SET.
+bool GetKeptTag(PopaslData *d, opGet *g) {
+  if (!IsAslTag(g->opg_AttrID)) return false;
+  for (const TagItem &i : *d->tags)
+    if (i.ti_Tag == g->opg_AttrID) {
+      *g->opg_Storage = IsTextTag(i.ti_Tag) ? reinterpret_cast<IPTR>(TextFor(d, i.ti_Tag)) : i.ti_Data;
+      return true;
+    }
+  return false;
+}
+
 IPTR PopaslDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
   case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) return 0;
-    PopaslData *d = static_cast<PopaslData *>(INST_DATA(cl, o));
-    struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
-    d->type = static_cast<ULONG>(GetTagData(MUIA_Popasl_Type, ASL_FileRequest, tags));
-    d->startHook = reinterpret_cast<struct Hook *>(GetTagData(MUIA_Popasl_StartHook, 0, tags));
-    d->stopHook = reinterpret_cast<struct Hook *>(GetTagData(MUIA_Popasl_StopHook, 0, tags));
-    d->tags = new std::vector<struct TagItem>;
-    d->texts = new std::map<Tag, std::string>;
-    KeepTags(d, tags);
-    return reinterpret_cast<IPTR>(o);
+    auto made = NewWithAttrs(cl, obj, msg, kPopaslAttrs);
+    if (!made) return 0;
+    made.data->tags = new std::vector<struct TagItem>;
+    made.data->texts = new std::map<Tag, std::string>;
+    KeepTags(made.data, AttrTags(msg));
+    return made.result();
   }
   case OM_DISPOSE: {
-    PopaslData *d = static_cast<PopaslData *>(INST_DATA(cl, obj));
+    PopaslData *d = InstOf<PopaslData>(cl, obj);
     delete d->tags;
     delete d->texts;
     d->tags = nullptr;
@@ -140,37 +154,18 @@ IPTR PopaslDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     return DoSuperMethodA(cl, obj, msg);
   }
   case OM_SET: {
-    PopaslData *d = static_cast<PopaslData *>(INST_DATA(cl, obj));
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&state))) {
-      if (t->ti_Tag == MUIA_Popasl_StartHook) d->startHook = reinterpret_cast<struct Hook *>(t->ti_Data);
-      if (t->ti_Tag == MUIA_Popasl_StopHook) d->stopHook = reinterpret_cast<struct Hook *>(t->ti_Data);
-    }
-    KeepTags(d, reinterpret_cast<opSet *>(msg)->ops_AttrList);
+    PopaslData *d = InstOf<PopaslData>(cl, obj);
+    StoreAttrs(d, kPopaslAttrs, AttrTags(msg));
+    KeepTags(d, AttrTags(msg));
     return DoSuperMethodA(cl, obj, msg);
   }
   case OM_GET: {
-    PopaslData *d = static_cast<PopaslData *>(INST_DATA(cl, obj));
-    auto *g = reinterpret_cast<opGet *>(msg);
-    switch (g->opg_AttrID) {
-    case MUIA_Popasl_Active: *g->opg_Storage = d->active; return TRUE;
-    case MUIA_Popasl_Type: *g->opg_Storage = d->type; return TRUE;
-    case MUIA_Popasl_StartHook: *g->opg_Storage = reinterpret_cast<IPTR>(d->startHook); return TRUE;
-    case MUIA_Popasl_StopHook: *g->opg_Storage = reinterpret_cast<IPTR>(d->stopHook); return TRUE;
-    default: {
-      if (IsAslTag(g->opg_AttrID)) {
-        for (const TagItem &i : *d->tags)
-          if (i.ti_Tag == g->opg_AttrID) {
-            *g->opg_Storage = IsTextTag(i.ti_Tag) ? reinterpret_cast<IPTR>(TextFor(d, i.ti_Tag)) : i.ti_Data;
-            return TRUE;
-          }
-      }
-      return DoSuperMethodA(cl, obj, msg);
-    }
-    }
+    PopaslData *d = InstOf<PopaslData>(cl, obj);
+    if (LoadAttr(d, kPopaslAttrs, reinterpret_cast<opGet *>(msg)) || GetKeptTag(d, reinterpret_cast<opGet *>(msg))) return TRUE;
+    return DoSuperMethodA(cl, obj, msg);
   }
   case MUIM_Popstring_Open: {
-    PopaslData *d = static_cast<PopaslData *>(INST_DATA(cl, obj));
+    PopaslData *d = InstOf<PopaslData>(cl, obj);
     if (d->active) return 0;
     return Open(cl, obj, d);
   }

@@ -22,7 +22,28 @@ struct PopobjectData {
   bool follow, light, isVolatile;
 };
 
-PopData *Pop(Object *obj) { return static_cast<PopData *>(INST_DATA(gPopstring, obj)); }
+// clang-format off
+constexpr AttrField<PopData> kPopAttrs[] = {
+    {MUIA_Popstring_String, &PopData::string, kIG}, {MUIA_Popstring_Button, &PopData::button, kIG},
+    {MUIA_Popstring_OpenHook, &PopData::openHook, kInit | kSet},
+    {MUIA_Popstring_CloseHook, &PopData::closeHook, kInit | kSet},
+    {MUIA_Popstring_Toggle, &PopData::toggle, kISG},
+};
+// clang-format on
+
+// clang-format off
+constexpr AttrField<PopobjectData> kPopobjectAttrs[] = {
+    {MUIA_Popobject_Object, &PopobjectData::object, kGet},
+    {MUIA_Popobject_StrObjHook, &PopobjectData::strObj, kInit | kSet},
+    {MUIA_Popobject_ObjStrHook, &PopobjectData::objStr, kInit | kSet},
+    {MUIA_Popobject_WindowHook, &PopobjectData::windowHook, kInit},
+    {MUIA_Popobject_Follow, &PopobjectData::follow, kInit, TRUE},
+    {MUIA_Popobject_Light, &PopobjectData::light, kInit},
+    {MUIA_Popobject_Volatile, &PopobjectData::isVolatile, kInit, TRUE},
+};
+// clang-format on
+
+PopData *Pop(Object *obj) { return InstOf<PopData>(gPopstring, obj); }
 
 IPTR PopstringDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
@@ -42,39 +63,14 @@ IPTR PopstringDispatcher(struct IClass *cl, Object *obj, Msg msg) {
       return 0;
     }
     IPTR m[] = {OM_NEW, reinterpret_cast<IPTR>(more), 0};
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(m)));
-    if (!o) return 0;
-    PopData *d = static_cast<PopData *>(INST_DATA(cl, o));
-    d->string = str;
-    d->button = button;
-    d->openHook = reinterpret_cast<struct Hook *>(GetTagData(MUIA_Popstring_OpenHook, 0, tags));
-    d->closeHook = reinterpret_cast<struct Hook *>(GetTagData(MUIA_Popstring_CloseHook, 0, tags));
-    d->toggle = GetTagData(MUIA_Popstring_Toggle, FALSE, tags) != 0;
-    DoMethod(button, MUIM_Notify, MUIA_Pressed, FALSE, o, 1, MUIM_Popstring_Open);
-    return reinterpret_cast<IPTR>(o);
-  }
-  case OM_SET: {
-    PopData *d = static_cast<PopData *>(INST_DATA(cl, obj));
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&state))) {
-      if (t->ti_Tag == MUIA_Popstring_OpenHook) d->openHook = reinterpret_cast<struct Hook *>(t->ti_Data);
-      if (t->ti_Tag == MUIA_Popstring_CloseHook) d->closeHook = reinterpret_cast<struct Hook *>(t->ti_Data);
-      if (t->ti_Tag == MUIA_Popstring_Toggle) d->toggle = t->ti_Data != 0;
-    }
-    return DoSuperMethodA(cl, obj, msg);
-  }
-  case OM_GET: {
-    PopData *d = static_cast<PopData *>(INST_DATA(cl, obj));
-    auto *g = reinterpret_cast<opGet *>(msg);
-    switch (g->opg_AttrID) {
-    case MUIA_Popstring_String: *g->opg_Storage = reinterpret_cast<IPTR>(d->string); return TRUE;
-    case MUIA_Popstring_Button: *g->opg_Storage = reinterpret_cast<IPTR>(d->button); return TRUE;
-    case MUIA_Popstring_Toggle: *g->opg_Storage = d->toggle; return TRUE;
-    default: return DoSuperMethodA(cl, obj, msg);
-    }
+    auto made = SuperNew<PopData>(cl, obj, reinterpret_cast<Msg>(m));
+    if (!made) return 0;
+    InitAttrs(made.data, kPopAttrs, tags);
+    DoMethod(button, MUIM_Notify, MUIA_Pressed, FALSE, made.obj, 1, MUIM_Popstring_Open);
+    return made.result();
   }
   case MUIM_Popstring_Open: {
-    PopData *d = static_cast<PopData *>(INST_DATA(cl, obj));
+    PopData *d = InstOf<PopData>(cl, obj);
     if (d->open) {
       if (d->toggle) DoMethod(obj, MUIM_Popstring_Close, FALSE);
       return 0;
@@ -85,14 +81,14 @@ IPTR PopstringDispatcher(struct IClass *cl, Object *obj, Msg msg) {
     return TRUE;
   }
   case MUIM_Popstring_Close: {
-    PopData *d = static_cast<PopData *>(INST_DATA(cl, obj));
+    PopData *d = InstOf<PopData>(cl, obj);
     if (!d->open) return 0;
     d->open = false;
     if (d->closeHook) CallHookPkt(d->closeHook, obj, d->string);
     NotifyLayout(obj);
     return TRUE;
   }
-  default: return DoSuperMethodA(cl, obj, msg);
+  default: return AttrDispatch(cl, obj, msg, kPopAttrs);
   }
 }
 
@@ -106,62 +102,38 @@ IPTR PopobjectDispatcher(struct IClass *cl, Object *obj, Msg msg) {
       DisposeObject(reinterpret_cast<Object *>(GetTagData(MUIA_Popstring_Button, 0, tags)));
       return 0;
     }
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) {
+    auto made = NewWithAttrs(cl, obj, msg, kPopobjectAttrs);
+    if (!made) {
       DisposeObject(popped);
       return 0;
     }
-    PopobjectData *d = static_cast<PopobjectData *>(INST_DATA(cl, o));
-    d->object = popped;
-    SetObjectParent(popped, o);
-    d->strObj = reinterpret_cast<struct Hook *>(GetTagData(MUIA_Popobject_StrObjHook, 0, tags));
-    d->objStr = reinterpret_cast<struct Hook *>(GetTagData(MUIA_Popobject_ObjStrHook, 0, tags));
-    d->windowHook = reinterpret_cast<struct Hook *>(GetTagData(MUIA_Popobject_WindowHook, 0, tags));
-    d->follow = GetTagData(MUIA_Popobject_Follow, TRUE, tags) != 0;
-    d->light = GetTagData(MUIA_Popobject_Light, FALSE, tags) != 0;
-    d->isVolatile = GetTagData(MUIA_Popobject_Volatile, TRUE, tags) != 0;
-    return reinterpret_cast<IPTR>(o);
+    made.data->object = popped;
+    SetObjectParent(popped, made.obj);
+    return made.result();
   }
   case OM_DISPOSE: {
-    PopobjectData *d = static_cast<PopobjectData *>(INST_DATA(cl, obj));
+    PopobjectData *d = InstOf<PopobjectData>(cl, obj);
     SetObjectParent(d->object, nullptr);
     DisposeObject(d->object);
     d->object = nullptr;
     return DoSuperMethodA(cl, obj, msg);
   }
-  case OM_SET: {
-    PopobjectData *d = static_cast<PopobjectData *>(INST_DATA(cl, obj));
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&state))) {
-      if (t->ti_Tag == MUIA_Popobject_StrObjHook) d->strObj = reinterpret_cast<struct Hook *>(t->ti_Data);
-      if (t->ti_Tag == MUIA_Popobject_ObjStrHook) d->objStr = reinterpret_cast<struct Hook *>(t->ti_Data);
-    }
-    return DoSuperMethodA(cl, obj, msg);
-  }
-  case OM_GET: {
-    auto *g = reinterpret_cast<opGet *>(msg);
-    if (g->opg_AttrID == MUIA_Popobject_Object) {
-      *g->opg_Storage = reinterpret_cast<IPTR>(static_cast<PopobjectData *>(INST_DATA(cl, obj))->object);
-      return TRUE;
-    }
-    return DoSuperMethodA(cl, obj, msg);
-  }
   case MUIM_Popstring_Open: {
-    PopobjectData *d = static_cast<PopobjectData *>(INST_DATA(cl, obj));
+    PopobjectData *d = InstOf<PopobjectData>(cl, obj);
     PopData *p = Pop(obj);
     if (p->open) return DoSuperMethodA(cl, obj, msg);
     if (d->strObj && !CallHookPkt(d->strObj, d->object, p->string)) return 0;
     return DoSuperMethodA(cl, obj, msg);
   }
   case MUIM_Popstring_Close: {
-    PopobjectData *d = static_cast<PopobjectData *>(INST_DATA(cl, obj));
+    PopobjectData *d = InstOf<PopobjectData>(cl, obj);
     PopData *p = Pop(obj);
     bool wasOpen = p->open;
     IPTR r = DoSuperMethodA(cl, obj, msg);
     if (wasOpen && reinterpret_cast<IPTR *>(msg)[1] && d->objStr) CallHookPkt(d->objStr, d->object, p->string);
     return r;
   }
-  default: return DoSuperMethodA(cl, obj, msg);
+  default: return AttrDispatch(cl, obj, msg, kPopobjectAttrs);
   }
 }
 

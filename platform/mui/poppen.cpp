@@ -35,38 +35,36 @@ void Repen(PenData *d) {
 IPTR PenDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
   case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) return 0;
-    PenData *d = static_cast<PenData *>(INST_DATA(cl, o));
-    d->pen = -1;
-    StoreSpec(d, reinterpret_cast<const char *>(GetTagData(MUIA_Pendisplay_Spec, reinterpret_cast<IPTR>("m5"),
-                                                           reinterpret_cast<opSet *>(msg)->ops_AttrList)));
-    return reinterpret_cast<IPTR>(o);
+    auto made = SuperNew<PenData>(cl, obj, msg);
+    if (!made) return 0;
+    made.data->pen = -1;
+    IPTR spec = GetTagData(MUIA_Pendisplay_Spec, reinterpret_cast<IPTR>("m5"), AttrTags(msg));
+    StoreSpec(made.data, reinterpret_cast<const char *>(spec));
+    return made.result();
   }
   case OM_SET: {
-    PenData *d = static_cast<PenData *>(INST_DATA(cl, obj));
+    PenData *d = InstOf<PenData>(cl, obj);
     std::vector<TagChange> changes;
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&state))) {
-      if (t->ti_Tag == MUIA_Pendisplay_Spec && t->ti_Data) {
-        StoreSpec(d, reinterpret_cast<const char *>(t->ti_Data));
+    EachTag(AttrTags(msg), [&](const TagItem &t) {
+      if (t.ti_Tag == MUIA_Pendisplay_Spec && t.ti_Data) {
+        StoreSpec(d, reinterpret_cast<const char *>(t.ti_Data));
         Repen(d);
         changes.push_back({MUIA_Pendisplay_Spec, reinterpret_cast<IPTR>(&d->spec)});
-      } else if (t->ti_Tag == MUIA_Pendisplay_RGBcolor && t->ti_Data) {
-        auto *c = reinterpret_cast<const MUI_RGBcolor *>(t->ti_Data);
+      } else if (t.ti_Tag == MUIA_Pendisplay_RGBcolor && t.ti_Data) {
+        auto *c = reinterpret_cast<const MUI_RGBcolor *>(t.ti_Data);
         char buf[16];
         std::snprintf(buf, sizeof buf, "r%02x%02x%02x", c->red >> 24, c->green >> 24, c->blue >> 24);
         StoreSpec(d, buf);
         Repen(d);
         changes.push_back({MUIA_Pendisplay_RGBcolor, reinterpret_cast<IPTR>(&d->rgb)});
       }
-    }
+    });
     IPTR r = SuperSet(cl, obj, msg, changes);
     MUI_Redraw(obj, MADF_DRAWOBJECT);
     return r;
   }
   case OM_GET: {
-    PenData *d = static_cast<PenData *>(INST_DATA(cl, obj));
+    PenData *d = InstOf<PenData>(cl, obj);
     auto *g = reinterpret_cast<opGet *>(msg);
     switch (g->opg_AttrID) {
     case MUIA_Pendisplay_Spec: *g->opg_Storage = reinterpret_cast<IPTR>(&d->spec); return TRUE;
@@ -89,36 +87,25 @@ IPTR PenDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   }
   case MUIM_Setup: {
     if (!DoSuperMethodA(cl, obj, msg)) return FALSE;
-    PenData *d = static_cast<PenData *>(INST_DATA(cl, obj));
+    PenData *d = InstOf<PenData>(cl, obj);
     d->ri = reinterpret_cast<MUIP_Setup *>(msg)->RenderInfo;
     Repen(d);
     return TRUE;
   }
   case MUIM_Cleanup: {
-    PenData *d = static_cast<PenData *>(INST_DATA(cl, obj));
+    PenData *d = InstOf<PenData>(cl, obj);
     if (d->pen >= 0) MUI_ReleasePen(d->ri, d->pen);
     d->pen = -1;
     d->ri = nullptr;
     return DoSuperMethodA(cl, obj, msg);
   }
-  case MUIM_AskMinMax: {
-    DoSuperMethodA(cl, obj, msg);
-    MUI_MinMax *mm = reinterpret_cast<MUIP_AskMinMax *>(msg)->MinMaxInfo;
-    mm->MinWidth = static_cast<WORD>(mm->MinWidth + 12);
-    mm->DefWidth = static_cast<WORD>(mm->DefWidth + 24);
-    mm->MinHeight = static_cast<WORD>(mm->MinHeight + kFontHeight);
-    mm->DefHeight = static_cast<WORD>(mm->DefHeight + kFontHeight);
-    mm->MaxWidth = mm->MaxHeight = MUI_MAXMAX;
-    return 0;
-  }
-  case MUIM_Draw: {
-    IPTR r = DoSuperMethodA(cl, obj, msg);
-    PenData *d = static_cast<PenData *>(INST_DATA(cl, obj));
-    struct RastPort *rp = _rp(obj);
-    if (rp && d->pen >= 0)
-      rp->rp_Target->Fill(_mleft(obj), _mtop(obj), _mwidth(obj), _mheight(obj), PenColor(d->ri->mri_Colormap, d->pen));
-    return r;
-  }
+  case MUIM_AskMinMax: return AskContentSize(cl, obj, msg, {12, 24, kFreeSize, kFontHeight, kFontHeight, kFreeSize});
+  case MUIM_Draw:
+    return DrawOver(cl, obj, msg, [&](struct RastPort *rp) {
+      const PenData *d = InstOf<PenData>(cl, obj);
+      if (d->pen >= 0)
+        rp->rp_Target->Fill(_mleft(obj), _mtop(obj), _mwidth(obj), _mheight(obj), PenColor(d->ri->mri_Colormap, d->pen));
+    });
   default: return DoSuperMethodA(cl, obj, msg);
   }
 }

@@ -1,6 +1,12 @@
 // Process.mui: a task that runs MUIM_Process_Process on a source object
 // until its stop flag is set. Kill sets the flag, breaks the task with
 // CTRL-C and waits for it to end.
+//
+// Tasks: OM_NEW and OM_DISPOSE run on the owner's task; Launch, Kill,
+// Signal and OM_GET of MUIA_Process_Task may come from any task, the
+// process's own included (Kill from it only sets the flag). Each takes
+// ProcessImpl::lock around the task pointer and never holds it while
+// joining; the stop flag is read and written atomically, without it.
 #include <string>
 
 #include "mui/core_internal.h"
@@ -22,8 +28,6 @@ struct ProcessImpl {
 struct ProcessData {
   ProcessImpl *p;
 };
-
-IClass *g_processClass = nullptr;
 
 IPTR Launch(Object *self, ProcessImpl *p) {
   std::lock_guard g(p->lock);
@@ -58,50 +62,57 @@ IPTR Kill(ProcessImpl *p) {
   return TRUE;
 }
 
+// Set at creation only, so read without the lock.
+// clang-format off
+constexpr AttrField<ProcessImpl> kProcessAttrs[] = {
+    {MUIA_Process_SourceClass, &ProcessImpl::sourceClass, kInit},
+    {MUIA_Process_SourceObject, &ProcessImpl::sourceObject, kInit},
+    {MUIA_Process_Priority, &ProcessImpl::priority, kIG},
+};
+// clang-format on
+
+IPTR ProcessNew(IClass *cl, Object *obj, Msg msg) {
+  auto made = SuperNew<ProcessData>(cl, obj, msg);
+  if (!made) return 0;
+  ProcessImpl *p = made.data->p = new ProcessImpl();
+  struct TagItem *tags = AttrTags(msg);
+  InitAttrs(p, kProcessAttrs, tags);
+  if (auto *n = reinterpret_cast<CONST_STRPTR>(GetTagData(MUIA_Process_Name, 0, tags))) p->name = n;
+  if (GetTagData(MUIA_Process_AutoLaunch, TRUE, tags)) Launch(made.obj, p);
+  return made.result();
+}
+
+IPTR ProcessGet(ProcessImpl *p, opGet *g) {
+  if (!g->opg_Storage) return FALSE;
+  if (g->opg_AttrID == MUIA_Process_Task) {
+    std::lock_guard lock(p->lock);
+    *g->opg_Storage = p->task && TaskRunning(p->task) ? reinterpret_cast<IPTR>(p->task) : 0;
+  } else if (g->opg_AttrID == MUIA_Process_Name) {
+    *g->opg_Storage = reinterpret_cast<IPTR>(p->name.c_str());
+  } else {
+    return LoadAttr(p, kProcessAttrs, g);
+  }
+  return TRUE;
+}
+
 IPTR ProcessDispatcher(IClass *cl, Object *obj, Msg msg) {
-  const IPTR *w = reinterpret_cast<const IPTR *>(msg);
+  if (msg->MethodID == OM_NEW) return ProcessNew(cl, obj, msg);
+  ProcessImpl *&p = InstOf<ProcessData>(cl, obj)->p;
   switch (msg->MethodID) {
-  case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) return 0;
-    auto *d = static_cast<ProcessData *>(INST_DATA(cl, o));
-    d->p = new ProcessImpl();
-    struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
-    d->p->sourceClass = reinterpret_cast<struct IClass *>(GetTagData(MUIA_Process_SourceClass, 0, tags));
-    d->p->sourceObject = reinterpret_cast<Object *>(GetTagData(MUIA_Process_SourceObject, 0, tags));
-    d->p->priority = static_cast<LONG>(GetTagData(MUIA_Process_Priority, 0, tags));
-    if (auto *n = reinterpret_cast<CONST_STRPTR>(GetTagData(MUIA_Process_Name, 0, tags))) d->p->name = n;
-    if (GetTagData(MUIA_Process_AutoLaunch, TRUE, tags)) Launch(o, d->p);
-    return reinterpret_cast<IPTR>(o);
-  }
-  case OM_DISPOSE: {
-    auto *d = static_cast<ProcessData *>(INST_DATA(cl, obj));
-    Kill(d->p);
-    delete d->p;
-    d->p = nullptr;
+  case OM_DISPOSE:
+    Kill(p);
+    delete p;
+    p = nullptr;
     break;
-  }
-  case OM_GET: {
-    auto *d = static_cast<ProcessData *>(INST_DATA(cl, obj));
-    auto *store = reinterpret_cast<IPTR *>(w[2]);
-    if (store && w[1] == MUIA_Process_Task) {
-      std::lock_guard g(d->p->lock);
-      *store = d->p->task && TaskRunning(d->p->task) ? reinterpret_cast<IPTR>(d->p->task) : 0;
-      return TRUE;
-    }
-    if (store && w[1] == MUIA_Process_Name) return *store = reinterpret_cast<IPTR>(d->p->name.c_str()), TRUE;
-    if (store && w[1] == MUIA_Process_Priority)
-      return *store = static_cast<IPTR>(static_cast<SIPTR>(d->p->priority)), TRUE;
+  case OM_GET:
+    if (ProcessGet(p, reinterpret_cast<opGet *>(msg))) return TRUE;
     break;
-  }
-  case MUIM_Process_Launch:
-    return Launch(obj, static_cast<ProcessData *>(INST_DATA(cl, obj))->p);
-  case MUIM_Process_Kill:
-    return Kill(static_cast<ProcessData *>(INST_DATA(cl, obj))->p);
+  case MUIM_Process_Launch: return Launch(obj, p);
+  case MUIM_Process_Kill: return Kill(p);
   case MUIM_Process_Signal: {
-    ProcessImpl *p = static_cast<ProcessData *>(INST_DATA(cl, obj))->p;
+    IPTR sigs = Words(msg)[1];
     std::lock_guard g(p->lock);
-    if (p->task && w[1]) Signal(p->task, static_cast<ULONG>(w[1]));
+    if (p->task && sigs) Signal(p->task, static_cast<ULONG>(sigs));
     return 0;
   }
   }
@@ -110,11 +121,6 @@ IPTR ProcessDispatcher(IClass *cl, Object *obj, Msg msg) {
 
 } // namespace
 
-IClass *MakeProcessClass() {
-  g_processClass = MakeClass(MUIC_Process, MUIC_Semaphore, nullptr, sizeof(ProcessData), 0);
-  g_processClass->cl_Dispatcher = ProcessDispatcher;
-  AddClass(g_processClass);
-  return g_processClass;
-}
+IClass *MakeProcessClass() { return MakePublicClass(MUIC_Process, MUIC_Semaphore, sizeof(ProcessData), ProcessDispatcher); }
 
 } // namespace platform::mui

@@ -55,42 +55,26 @@ struct AslState {
 };
 
 void ApplyTags(AslInfo &info, struct TagItem *tags) {
-  struct TagItem *t;
-  auto str = [](IPTR v) { return v ? std::string(reinterpret_cast<CONST_STRPTR>(v)) : std::string(); };
-  while ((t = NextTagItem(&tags))) {
-    switch (t->ti_Tag) {
-    case ASLFR_TitleText:
-      info.title = str(t->ti_Data);
-      break;
-    case ASLFR_InitialDrawer:
-      info.drawer = str(t->ti_Data);
-      break;
-    case ASLFR_InitialFile:
-      info.file = str(t->ti_Data);
-      break;
-    case ASLFR_InitialPattern:
-      info.pattern = str(t->ti_Data);
-      break;
-    case ASLFR_PositiveText:
-      info.positiveText = str(t->ti_Data);
-      break;
-    case ASLFR_NegativeText:
-      info.negativeText = str(t->ti_Data);
-      break;
-    case ASLFR_DrawersOnly:
-      info.drawersOnly = t->ti_Data != 0;
-      break;
-    case ASLFR_DoSaveMode:
-      info.saveMode = t->ti_Data != 0;
-      break;
-    case ASLFR_DoPatterns:
-      info.doPatterns = t->ti_Data != 0;
-      break;
-    case ASLFR_Window:
-      info.window = reinterpret_cast<Object *>(t->ti_Data);
-      break;
-    }
-  }
+  static constexpr struct {
+    Tag tag;
+    std::string AslInfo::*text;
+  } kTexts[] = {
+      {ASLFR_TitleText, &AslInfo::title},         {ASLFR_InitialDrawer, &AslInfo::drawer},
+      {ASLFR_InitialFile, &AslInfo::file},        {ASLFR_InitialPattern, &AslInfo::pattern},
+      {ASLFR_PositiveText, &AslInfo::positiveText}, {ASLFR_NegativeText, &AslInfo::negativeText},
+  };
+  static constexpr struct {
+    Tag tag;
+    bool AslInfo::*flag;
+  } kFlags[] = {{ASLFR_DrawersOnly, &AslInfo::drawersOnly}, {ASLFR_DoSaveMode, &AslInfo::saveMode},
+                {ASLFR_DoPatterns, &AslInfo::doPatterns}};
+  EachTag(tags, [&](const TagItem &t) {
+    for (const auto &x : kTexts)
+      if (x.tag == t.ti_Tag) info.*x.text = t.ti_Data ? std::string(reinterpret_cast<CONST_STRPTR>(t.ti_Data)) : std::string();
+    for (const auto &x : kFlags)
+      if (x.tag == t.ti_Tag) info.*x.flag = t.ti_Data != 0;
+    if (t.ti_Tag == ASLFR_Window) info.window = reinterpret_cast<Object *>(t.ti_Data);
+  });
 }
 
 AslState *StateOf(FileRequester *fr) { return static_cast<AslState *>(fr->fr_Private); }

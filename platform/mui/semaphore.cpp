@@ -1,5 +1,9 @@
 // Semaphore.mui: an object that carries an exec semaphore, to be locked by
 // methods from any task. Process.mui builds on it.
+//
+// Tasks: OM_NEW and OM_DISPOSE on the owner's task, once no other task uses
+// the object; Obtain, Attempt and Release from any task, which take only the
+// exec semaphore itself.
 #include "mui/core_internal.h"
 
 namespace platform::mui {
@@ -9,8 +13,6 @@ namespace {
 struct SemaphoreData {
   struct SignalSemaphore *sem;
 };
-
-IClass *g_semaphoreClass = nullptr;
 
 IPTR SemaphoreDispatcher(IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
@@ -50,11 +52,6 @@ IPTR SemaphoreDispatcher(IClass *cl, Object *obj, Msg msg) {
 
 } // namespace
 
-IClass *MakeSemaphoreClass() {
-  g_semaphoreClass = MakeClass(MUIC_Semaphore, MUIC_Notify, nullptr, sizeof(SemaphoreData), 0);
-  g_semaphoreClass->cl_Dispatcher = SemaphoreDispatcher;
-  AddClass(g_semaphoreClass);
-  return g_semaphoreClass;
-}
+IClass *MakeSemaphoreClass() { return MakePublicClass(MUIC_Semaphore, MUIC_Notify, sizeof(SemaphoreData), SemaphoreDispatcher); }
 
 } // namespace platform::mui

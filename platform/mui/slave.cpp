@@ -1,6 +1,11 @@
 // Slave.mui: a worker task with a queue. Methods sent to the slave that are
 // not its own are copied and run, one after the other, on the target object
 // in the slave's task; the sender goes on at once.
+//
+// Tasks: queued methods may be sent from any task; they take SlaveImpl::lock
+// only to append. The worker takes it to wait for and take the next one, and
+// runs it without the lock. OM_DISPOSE (the owner's task, or the worker
+// itself) sets quit under the lock, then joins without it.
 #include <condition_variable>
 #include <deque>
 #include <string>
@@ -10,9 +15,6 @@
 namespace platform::mui {
 
 namespace {
-
-// Extra zero words after a copied message, for methods that read further.
-constexpr size_t kMsgPad = 8;
 
 struct SlaveImpl {
   std::mutex lock; // guards queue and quit
@@ -27,8 +29,6 @@ struct SlaveImpl {
 struct SlaveData {
   SlaveImpl *s;
 };
-
-IClass *g_slaveClass = nullptr;
 
 void Body(SlaveImpl *s) {
   for (;;) {
@@ -135,11 +135,6 @@ IPTR SlaveDispatcher(IClass *cl, Object *obj, Msg msg) {
 
 } // namespace
 
-IClass *MakeSlaveClass() {
-  g_slaveClass = MakeClass(MUIC_Slave, MUIC_Notify, nullptr, sizeof(SlaveData), 0);
-  g_slaveClass->cl_Dispatcher = SlaveDispatcher;
-  AddClass(g_slaveClass);
-  return g_slaveClass;
-}
+IClass *MakeSlaveClass() { return MakePublicClass(MUIC_Slave, MUIC_Notify, sizeof(SlaveData), SlaveDispatcher); }
 
 } // namespace platform::mui

@@ -1,5 +1,5 @@
 // String.mui: a one-line text field with a maximum length (counting the
-// final zero, as the original does), accepted/rejected characters, a hint
+// final zero, so that a buffer of that size holds it), accepted/rejected characters, a hint
 // shown while empty, and the acknowledge attribute set by Return.
 #include <cstdlib>
 
@@ -34,115 +34,75 @@ void Store(StringData *d, CONST_STRPTR text) {
   d->bufferPos = static_cast<LONG>(s.size());
 }
 
+// The contents (Contents, Integer, Acknowledge) go through Store and are
+// handled by the dispatcher; the table keeps the rest.
+// clang-format off
+constexpr AttrField<StringData> kStringAttrs[] = {
+    {MUIA_String_MaxLen, &StringData::maxLen, kIG, 80},
+    {MUIA_String_Accept, &StringData::accept, kISG}, {MUIA_String_Reject, &StringData::reject, kISG},
+    {MUIA_String_Placeholder, &StringData::placeholder, kISG},
+    {MUIA_String_Format, &StringData::format, kIG}, {MUIA_String_Secret, &StringData::secret, kIG},
+    {MUIA_String_BufferPos, &StringData::bufferPos, kSet | kGet},
+    {MUIA_String_AdvanceOnCR, &StringData::advanceOnCR, kISG},
+    {MUIA_String_AttachedList, &StringData::attachedList, kISG},
+    {MUIA_String_Contents, &StringData::contents, 0},
+};
+// clang-format on
+
+// Contents given as text or number: whether the tag was one.
+bool StoreContents(StringData *d, const TagItem &t) {
+  if (t.ti_Tag == MUIA_String_Contents) Store(d, reinterpret_cast<CONST_STRPTR>(t.ti_Data));
+  else if (t.ti_Tag == MUIA_String_Integer) Store(d, std::to_string(static_cast<LONG>(t.ti_Data)).c_str());
+  else return false;
+  return true;
+}
+
 IPTR StringDispatcher(struct IClass *cl, Object *obj, Msg msg) {
   switch (msg->MethodID) {
   case OM_NEW: {
-    Object *o = reinterpret_cast<Object *>(DoSuperMethodA(cl, obj, msg));
-    if (!o) return 0;
-    StringData *d = static_cast<StringData *>(INST_DATA(cl, o));
-    struct TagItem *tags = reinterpret_cast<opSet *>(msg)->ops_AttrList;
-    d->maxLen = static_cast<LONG>(GetTagData(MUIA_String_MaxLen, 80, tags));
+    auto made = NewWithAttrs(cl, obj, msg, kStringAttrs);
+    if (!made) return 0;
+    StringData *d = made.data;
     if (d->maxLen < 1) d->maxLen = 1;
-    struct TagItem *state = tags, *t;
-    while ((t = NextTagItem(&state))) {
-      switch (t->ti_Tag) {
-      case MUIA_String_Contents: Store(d, reinterpret_cast<CONST_STRPTR>(t->ti_Data)); break;
-      case MUIA_String_Integer: Store(d, std::to_string(static_cast<LONG>(t->ti_Data)).c_str()); break;
-      case MUIA_String_Accept: SetText(d->accept, reinterpret_cast<CONST_STRPTR>(t->ti_Data)); break;
-      case MUIA_String_Reject: SetText(d->reject, reinterpret_cast<CONST_STRPTR>(t->ti_Data)); break;
-      case MUIA_String_Placeholder: SetText(d->placeholder, reinterpret_cast<CONST_STRPTR>(t->ti_Data)); break;
-      case MUIA_String_Format: d->format = static_cast<LONG>(t->ti_Data); break;
-      case MUIA_String_Secret: d->secret = t->ti_Data != 0; break;
-      case MUIA_String_AdvanceOnCR: d->advanceOnCR = t->ti_Data != 0; break;
-      case MUIA_String_AttachedList: d->attachedList = reinterpret_cast<Object *>(t->ti_Data); break;
-      default: break;
-      }
-    }
+    EachTag(AttrTags(msg), [d](const TagItem &t) { StoreContents(d, t); });
     if (!d->contents) Store(d, "");
-    return reinterpret_cast<IPTR>(o);
-  }
-  case OM_DISPOSE: {
-    StringData *d = static_cast<StringData *>(INST_DATA(cl, obj));
-    SetText(d->contents, nullptr);
-    SetText(d->accept, nullptr);
-    SetText(d->reject, nullptr);
-    SetText(d->placeholder, nullptr);
-    return DoSuperMethodA(cl, obj, msg);
+    return made.result();
   }
   case OM_SET: {
-    StringData *d = static_cast<StringData *>(INST_DATA(cl, obj));
-    std::vector<TagChange> changes;
-    bool redraw = false;
-    struct TagItem *state = reinterpret_cast<opSet *>(msg)->ops_AttrList, *t;
-    while ((t = NextTagItem(&state))) {
-      switch (t->ti_Tag) {
-      case MUIA_String_Contents:
-        Store(d, reinterpret_cast<CONST_STRPTR>(t->ti_Data));
-        changes.push_back({MUIA_String_Contents, reinterpret_cast<IPTR>(d->contents->c_str())});
-        redraw = true;
-        break;
-      case MUIA_String_Integer:
-        Store(d, std::to_string(static_cast<LONG>(t->ti_Data)).c_str());
-        redraw = true;
-        break;
-      case MUIA_String_Acknowledge:
-        changes.push_back({MUIA_String_Acknowledge, reinterpret_cast<IPTR>(d->contents->c_str())});
-        break;
-      case MUIA_String_Accept: SetText(d->accept, reinterpret_cast<CONST_STRPTR>(t->ti_Data)); break;
-      case MUIA_String_Reject: SetText(d->reject, reinterpret_cast<CONST_STRPTR>(t->ti_Data)); break;
-      case MUIA_String_Placeholder: SetText(d->placeholder, reinterpret_cast<CONST_STRPTR>(t->ti_Data)); break;
-      case MUIA_String_BufferPos: d->bufferPos = static_cast<LONG>(t->ti_Data); break;
-      case MUIA_String_AdvanceOnCR: d->advanceOnCR = t->ti_Data != 0; break;
-      case MUIA_String_AttachedList: d->attachedList = reinterpret_cast<Object *>(t->ti_Data); break;
-      default: break;
+    StringData *d = InstOf<StringData>(cl, obj);
+    return SetEachTag(cl, obj, msg, [d](const TagItem &t, std::vector<TagChange> &changes) {
+      // Listeners of the contents get the object's own copy.
+      if (StoreContents(d, t)) {
+        if (t.ti_Tag == MUIA_String_Contents) changes.push_back({t.ti_Tag, reinterpret_cast<IPTR>(d->contents->c_str())});
+        return true;
       }
-    }
-    IPTR r = SuperSet(cl, obj, msg, changes);
-    if (redraw) MUI_Redraw(obj, MADF_DRAWOBJECT);
-    return r;
+      if (t.ti_Tag == MUIA_String_Acknowledge) changes.push_back({t.ti_Tag, reinterpret_cast<IPTR>(d->contents->c_str())});
+      else StoreAttr(d, kStringAttrs, t, changes);
+      return false;
+    });
   }
   case OM_GET: {
-    StringData *d = static_cast<StringData *>(INST_DATA(cl, obj));
     auto *g = reinterpret_cast<opGet *>(msg);
-    switch (g->opg_AttrID) {
-    case MUIA_String_Contents:
-    case MUIA_String_Acknowledge: *g->opg_Storage = reinterpret_cast<IPTR>(d->contents->c_str()); return TRUE;
-    case MUIA_String_Integer: *g->opg_Storage = static_cast<IPTR>(std::strtol(d->contents->c_str(), nullptr, 10)); return TRUE;
-    case MUIA_String_MaxLen: *g->opg_Storage = static_cast<IPTR>(d->maxLen); return TRUE;
-    case MUIA_String_Accept: *g->opg_Storage = reinterpret_cast<IPTR>(TextOf(d->accept)); return TRUE;
-    case MUIA_String_Reject: *g->opg_Storage = reinterpret_cast<IPTR>(TextOf(d->reject)); return TRUE;
-    case MUIA_String_Placeholder: *g->opg_Storage = reinterpret_cast<IPTR>(TextOf(d->placeholder)); return TRUE;
-    case MUIA_String_Format: *g->opg_Storage = static_cast<IPTR>(d->format); return TRUE;
-    case MUIA_String_Secret: *g->opg_Storage = d->secret; return TRUE;
-    case MUIA_String_BufferPos: *g->opg_Storage = static_cast<IPTR>(d->bufferPos); return TRUE;
-    case MUIA_String_AdvanceOnCR: *g->opg_Storage = d->advanceOnCR; return TRUE;
-    case MUIA_String_AttachedList: *g->opg_Storage = reinterpret_cast<IPTR>(d->attachedList); return TRUE;
-    default: return DoSuperMethodA(cl, obj, msg);
-    }
+    const std::string *contents = InstOf<StringData>(cl, obj)->contents;
+    if (g->opg_AttrID == MUIA_String_Contents || g->opg_AttrID == MUIA_String_Acknowledge)
+      *g->opg_Storage = reinterpret_cast<IPTR>(contents->c_str());
+    else if (g->opg_AttrID == MUIA_String_Integer)
+      *g->opg_Storage = static_cast<IPTR>(std::strtol(contents->c_str(), nullptr, 10));
+    else
+      break;
+    return TRUE;
   }
-  case MUIM_AskMinMax: {
-    DoSuperMethodA(cl, obj, msg);
-    MUI_MinMax *mm = reinterpret_cast<MUIP_AskMinMax *>(msg)->MinMaxInfo;
-    mm->MinWidth = static_cast<WORD>(mm->MinWidth + TextWidth(4));
-    mm->DefWidth = static_cast<WORD>(mm->DefWidth + TextWidth(20));
-    mm->MaxWidth = MUI_MAXMAX;
-    mm->MinHeight = static_cast<WORD>(mm->MinHeight + kFontHeight);
-    mm->DefHeight = static_cast<WORD>(mm->DefHeight + kFontHeight);
-    mm->MaxHeight = static_cast<WORD>(mm->MaxHeight + kFontHeight);
-    return 0;
-  }
-  case MUIM_Draw: {
-    IPTR r = DoSuperMethodA(cl, obj, msg);
-    StringData *d = static_cast<StringData *>(INST_DATA(cl, obj));
-    if (_rp(obj)) {
+  case MUIM_AskMinMax:
+    return AskContentSize(cl, obj, msg, {TextWidth(4), TextWidth(20), kFreeSize, kFontHeight, kFontHeight, kFontHeight});
+  case MUIM_Draw:
+    return DrawOver(cl, obj, msg, [&](struct RastPort *) {
+      const StringData *d = InstOf<StringData>(cl, obj);
       std::string shown = d->secret ? std::string(d->contents->size(), '*') : *d->contents;
       const char *align = d->format == MUIV_String_Format_Center ? "\33c" : d->format == MUIV_String_Format_Right ? "\33r" : "\33l";
       DrawTextIn(obj, _mleft(obj), _mtop(obj), _mwidth(obj), _mheight(obj), align, shown.c_str(), -1, MuiPenColor(obj, MPEN_TEXT));
-    }
-    return r;
+    });
   }
-  default: return DoSuperMethodA(cl, obj, msg);
-  }
+  return AttrDispatch(cl, obj, msg, kStringAttrs);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "mui/dispatch.h"
 #include "mui/mui.h"
 #include "mui/render.h"
 #include "mui/screen.h"
@@ -61,12 +62,77 @@ struct TagChange {
   bool ignore = false;
 };
 IPTR SuperSet(struct IClass *cl, Object *obj, Msg msg, const std::vector<TagChange> &changes);
+// OM_SET of a class that looks at each tag itself: store(tag, changes)
+// answers whether the object must be redrawn; then the superclass's OM_SET
+// runs with the changes (see SuperSet), then the redraw.
+template <typename F> IPTR SetEachTag(struct IClass *cl, Object *obj, Msg msg, F &&store) {
+  std::vector<TagChange> changes;
+  bool redraw = false;
+  EachTag(AttrTags(msg), [&](const TagItem &t) { redraw |= store(t, changes); });
+  IPTR r = SuperSet(cl, obj, msg, changes);
+  if (redraw) MUI_Redraw(obj, MADF_DRAWOBJECT);
+  return r;
+}
+
+// The standard methods of a class whose attributes are the fields of its
+// table: OM_NEW with the initial values, OM_SET storing them (texts marked
+// kAnnounceCopy reach listeners as the object's copy; a kRedraw one redraws
+// the object), OM_GET, OM_DISPOSE freeing the texts. Everything else goes
+// to the superclass.
+template <typename D, size_t N> IPTR AttrDispatch(struct IClass *cl, Object *obj, Msg msg, const AttrTable<D, N> &attrs) {
+  switch (msg->MethodID) {
+  case OM_NEW: return NewWithAttrs(cl, obj, msg, attrs).result();
+  case OM_DISPOSE: FreeAttrs(InstOf<D>(cl, obj), attrs); break;
+  case OM_SET: {
+    D *d = InstOf<D>(cl, obj);
+    return SetEachTag(cl, obj, msg, [&](const TagItem &t, std::vector<TagChange> &changes) {
+      return (StoreAttr(d, attrs, t, changes) & kRedraw) != 0;
+    });
+  }
+  case OM_GET: return GetOrSuper(cl, obj, msg, attrs);
+  }
+  return DoSuperMethodA(cl, obj, msg);
+}
+
+// MUIM_AskMinMax: runs the superclass's (frame and spacing) and gives its
+// sizes for the class to add its contents to.
+inline struct MUI_MinMax *SuperMinMax(struct IClass *cl, Object *obj, Msg msg) {
+  DoSuperMethodA(cl, obj, msg);
+  return reinterpret_cast<MUIP_AskMinMax *>(msg)->MinMaxInfo;
+}
+// What contents add to each size; a maximum of kFreeSize makes it unlimited.
+constexpr LONG kFreeSize = -1;
+struct ContentSize {
+  LONG minWidth, defWidth, maxWidth;
+  LONG minHeight, defHeight, maxHeight;
+};
+void GrowMinMax(struct MUI_MinMax *mm, const ContentSize &add);
+// The whole MUIM_AskMinMax of a class that only adds its contents: size()
+// runs after the superclass's.
+template <typename F> IPTR AskContentSize(struct IClass *cl, Object *obj, Msg msg, F &&size) {
+  struct MUI_MinMax *mm = SuperMinMax(cl, obj, msg);
+  GrowMinMax(mm, size());
+  return 0;
+}
+inline IPTR AskContentSize(struct IClass *cl, Object *obj, Msg msg, const ContentSize &size) {
+  GrowMinMax(SuperMinMax(cl, obj, msg), size);
+  return 0;
+}
+
+// MUIM_Draw: the superclass draws first (background, frame); then, when the
+// object has somewhere to draw, draw(rp) its contents.
+template <typename F> IPTR DrawOver(struct IClass *cl, Object *obj, Msg msg, F &&draw) {
+  IPTR r = DoSuperMethodA(cl, obj, msg);
+  if (struct RastPort *rp = _rp(obj)) draw(rp);
+  return r;
+}
+
 // Announces attr = value of obj through the whole class chain's notifications
 // without running OM_SET again.
 void Announce(Object *obj, Tag attr, IPTR value);
 
 // Heap text helpers: null-safe copies kept in a std::string*.
-void SetText(std::string *&slot, CONST_STRPTR text);
+inline void SetText(std::string *&slot, CONST_STRPTR text) { CopyText(slot, text); }
 inline CONST_STRPTR TextOf(const std::string *slot) { return slot ? slot->c_str() : nullptr; }
 
 // A text stripped of its text-engine codes, with alignment and bold.
@@ -125,6 +191,17 @@ size_t HookColumns(const std::vector<ListColumn> &format);
 // Runs the display hook for one row (entry null: the title row; row: the
 // row number the hook finds in array[-1]); without a hook the row is plain.
 std::vector<std::string> HookRow(struct Hook *display, size_t columns, APTR entry, LONG row, CONST_STRPTR plain);
+// MUIA_List_Format / MUIA_Listtree_Format: keeps the text and its columns.
+void SetListFormat(std::string *&format, std::vector<ListColumn> &columns, CONST_STRPTR text);
+// MUIA_List_Quiet / MUIA_Listtree_Quiet: true when leaving quiet mode with
+// changes held back, which are then due.
+bool SetListQuiet(bool &quiet, bool &dirty, IPTR value);
+// The row a movement key (Up, Down, PageUp, PageDown, Top, Bottom) leads to
+// from row active (-1: none) of rows, page rows at a time; false for the
+// other keys. The caller clamps it.
+bool KeyTargetRow(ListKey key, LONG active, LONG rows, LONG page, LONG &want);
+// What the rows add to a list's frame.
+constexpr ContentSize kListContentSize = {40, 200, kFreeSize, 3 * kFontHeight, 8 * kFontHeight, kFreeSize};
 // The shown cells of a hook row: hidden columns left out, preparse put in.
 std::vector<std::string> ShownColumns(const std::vector<ListColumn> &format, const std::vector<std::string> &hookRow);
 

@@ -121,6 +121,22 @@ void CycleChain(Object *o, std::vector<Object *> &out, int depth) {
   for (Object *c : GroupChildren(o)) CycleChain(c, out, depth + 1);
 }
 
+// Plain fields; the rest go through ApplyTag (set) and WindowGet (get).
+// The screen is only answered while the window is open.
+// clang-format off
+constexpr AttrField<WindowData> kWindowAttrs[] = {
+    {MUIA_Window_Open, &WindowData::open, kGet}, {MUIA_Window_RootObject, &WindowData::root, kGet},
+    {MUIA_Window_ActiveObject, &WindowData::activeObject, kGet}, {MUIA_Window_Menustrip, &WindowData::menustrip, kGet},
+    {MUIA_Window_Screen, &WindowData::screen, kSet}, {MUIA_Window_RefWindow, &WindowData::refWindow, kSet},
+    {MUIA_Window_DefaultObject, &WindowData::defaultObject, kSet | kGet},
+    {MUIA_Window_Title, &WindowData::title, kSet | kGet},
+    {MUIA_Window_ScreenTitle, &WindowData::screenTitle, kSet | kGet}, {MUIA_Window_ID, &WindowData::id, kSet | kGet},
+    {MUIA_Window_Width, &WindowData::width, kSet | kGet}, {MUIA_Window_Height, &WindowData::height, kSet | kGet},
+    {MUIA_Window_LeftEdge, &WindowData::left, kSet | kGet}, {MUIA_Window_TopEdge, &WindowData::top, kSet | kGet},
+    {MUIA_Window_CloseGadget, &WindowData::closeGadget, kSet | kGet},
+};
+// clang-format on
+
 // Applies the window's own attributes; returns tags to hide from the
 // notifications (a refused open announces nothing).
 bool ApplyTag(Object *win, WindowData *d, struct TagItem *t, bool creating) {
@@ -154,14 +170,8 @@ bool ApplyTag(Object *win, WindowData *d, struct TagItem *t, bool creating) {
     else if (d->sleep > 0)
       d->sleep--;
     return false;
-  case MUIA_Window_Screen:
-    d->screen = reinterpret_cast<APTR>(t->ti_Data);
-    return false;
   case MUIA_Window_RootObject:
     SetRoot(win, d, reinterpret_cast<Object *>(t->ti_Data));
-    return false;
-  case MUIA_Window_DefaultObject:
-    d->defaultObject = reinterpret_cast<Object *>(t->ti_Data);
     return false;
   case MUIA_Window_ActiveObject: {
     IPTR v = t->ti_Data;
@@ -180,43 +190,16 @@ bool ApplyTag(Object *win, WindowData *d, struct TagItem *t, bool creating) {
     d->activeObject = reinterpret_cast<Object *>(v);
     return false;
   }
-  case MUIA_Window_RefWindow:
-    d->refWindow = reinterpret_cast<Object *>(t->ti_Data);
-    return false;
-  case MUIA_Window_Title:
-    delete d->title;
-    d->title = t->ti_Data ? new std::string(reinterpret_cast<CONST_STRPTR>(t->ti_Data)) : nullptr;
-    return false;
-  case MUIA_Window_ScreenTitle:
-    delete d->screenTitle;
-    d->screenTitle = t->ti_Data ? new std::string(reinterpret_cast<CONST_STRPTR>(t->ti_Data)) : nullptr;
-    return false;
-  case MUIA_Window_ID:
-    d->id = t->ti_Data;
-    return false;
-  case MUIA_Window_Width:
-    d->width = static_cast<LONG>(t->ti_Data);
-    return false;
-  case MUIA_Window_Height:
-    d->height = static_cast<LONG>(t->ti_Data);
-    return false;
-  case MUIA_Window_LeftEdge:
-    d->left = static_cast<LONG>(t->ti_Data);
-    return false;
-  case MUIA_Window_TopEdge:
-    d->top = static_cast<LONG>(t->ti_Data);
-    return false;
-  case MUIA_Window_CloseGadget:
-    d->closeGadget = t->ti_Data != 0;
-    return false;
   case MUIA_Window_Menustrip:
     if (creating) {
       d->menustrip = reinterpret_cast<Object *>(t->ti_Data);
       if (d->menustrip) SetObjectParent(d->menustrip, win);
     }
     return false;
+  default:
+    StoreAttr(d, kWindowAttrs, *t);
+    return false;
   }
-  return false;
 }
 
 IPTR WindowNew(IClass *cl, Object *obj, opSet *msg) {
@@ -264,8 +247,7 @@ IPTR WindowDispose(IClass *cl, Object *obj, Msg msg) {
   for (auto *ehn : *d->handlers)
     ehn->ehn_Flags &= ~MUI_EHF_ISENABLED;
   delete d->handlers;
-  delete d->title;
-  delete d->screenTitle;
+  FreeAttrs(d, kWindowAttrs);
   return DoSuperMethodA(cl, obj, msg);
 }
 
@@ -286,57 +268,13 @@ IPTR WindowSet(IClass *cl, Object *obj, opSet *msg) {
 }
 
 IPTR WindowGet(IClass *cl, Object *obj, opGet *msg) {
-  auto *d = static_cast<WindowData *>(INST_DATA(cl, obj));
-  IPTR *s = msg->opg_Storage;
-  if (s) switch (msg->opg_AttrID) {
-    case MUIA_Window_Open:
-      *s = d->open;
-      return TRUE;
-    case MUIA_Window_Sleep:
-      *s = d->sleep > 0;
-      return TRUE;
-    case MUIA_Window_Screen:
-      *s = d->open ? reinterpret_cast<IPTR>(d->screen) : 0;
-      return TRUE;
-    case MUIA_Window_RootObject:
-      *s = reinterpret_cast<IPTR>(d->root);
-      return TRUE;
-    case MUIA_Window_DefaultObject:
-      *s = reinterpret_cast<IPTR>(d->defaultObject);
-      return TRUE;
-    case MUIA_Window_ActiveObject:
-      *s = reinterpret_cast<IPTR>(d->activeObject);
-      return TRUE;
-    case MUIA_Window_Menustrip:
-      *s = reinterpret_cast<IPTR>(d->menustrip);
-      return TRUE;
-    case MUIA_Window_Title:
-      *s = d->title ? reinterpret_cast<IPTR>(d->title->c_str()) : 0;
-      return TRUE;
-    case MUIA_Window_ScreenTitle:
-      *s = d->screenTitle ? reinterpret_cast<IPTR>(d->screenTitle->c_str()) : 0;
-      return TRUE;
-    case MUIA_Window_ID:
-      *s = d->id;
-      return TRUE;
-    case MUIA_Window_Width:
-      *s = static_cast<IPTR>(static_cast<SIPTR>(d->width));
-      return TRUE;
-    case MUIA_Window_Height:
-      *s = static_cast<IPTR>(static_cast<SIPTR>(d->height));
-      return TRUE;
-    case MUIA_Window_LeftEdge:
-      *s = static_cast<IPTR>(static_cast<SIPTR>(d->left));
-      return TRUE;
-    case MUIA_Window_TopEdge:
-      *s = static_cast<IPTR>(static_cast<SIPTR>(d->top));
-      return TRUE;
-    case MUIA_Window_CloseGadget:
-      *s = d->closeGadget;
-      return TRUE;
-    case MUIA_Window_CloseRequest:
-      *s = FALSE;
-      return TRUE;
+  auto *d = InstOf<WindowData>(cl, obj);
+  if (IPTR *s = msg->opg_Storage) switch (msg->opg_AttrID) {
+    case MUIA_Window_Sleep: *s = d->sleep > 0; return TRUE;
+    case MUIA_Window_Screen: *s = d->open ? reinterpret_cast<IPTR>(d->screen) : 0; return TRUE;
+    case MUIA_Window_CloseRequest: *s = FALSE; return TRUE;
+    default:
+      if (LoadAttr(d, kWindowAttrs, msg)) return TRUE;
     }
   return DoSuperMethodA(cl, obj, reinterpret_cast<Msg>(msg));
 }
@@ -361,21 +299,8 @@ IPTR RemHandler(WindowData *d, struct MUI_EventHandlerNode *ehn) {
   return TRUE;
 }
 
-IPTR WindowDispatcher(IClass *cl, Object *obj, Msg msg) {
-  const IPTR *w = reinterpret_cast<const IPTR *>(msg);
-  switch (msg->MethodID) {
-  case OM_NEW:
-    return WindowNew(cl, obj, reinterpret_cast<opSet *>(msg));
-  case OM_DISPOSE:
-    return WindowDispose(cl, obj, msg);
-  case OM_SET:
-    return WindowSet(cl, obj, reinterpret_cast<opSet *>(msg));
-  case OM_GET:
-    return WindowGet(cl, obj, reinterpret_cast<opGet *>(msg));
-  default:
-    break;
-  }
-  auto *d = static_cast<WindowData *>(INST_DATA(cl, obj));
+IPTR WindowMethod(IClass *cl, Object *obj, Msg msg, WindowData *d) {
+  const IPTR *w = Words(msg);
   switch (msg->MethodID) {
   case MUIM_Window_AddEventHandler:
     return AddHandler(d, reinterpret_cast<struct MUI_EventHandlerNode *>(w[1]));
@@ -388,18 +313,9 @@ IPTR WindowDispatcher(IClass *cl, Object *obj, Msg msg) {
     return 0;
   case MUIM_FindUData:
   case MUIM_GetUData:
-  case MUIM_SetUDataOnce: {
-    if (IPTR r = DoSuperMethodA(cl, obj, msg)) return r;
-    if (d->root)
-      if (IPTR r = DoMethodA(d->root, msg)) return r;
-    return d->menustrip ? DoMethodA(d->menustrip, msg) : 0;
-  }
-  case MUIM_SetUData: {
-    IPTR any = DoSuperMethodA(cl, obj, msg);
-    if (d->root) any |= DoMethodA(d->root, msg);
-    if (d->menustrip) any |= DoMethodA(d->menustrip, msg);
-    return any;
-  }
+  case MUIM_SetUDataOnce:
+  case MUIM_SetUData:
+    return UDataOverParts(cl, obj, msg, {d->root, d->menustrip});
   }
   return DoSuperMethodA(cl, obj, msg);
 }
@@ -407,10 +323,8 @@ IPTR WindowDispatcher(IClass *cl, Object *obj, Msg msg) {
 } // namespace
 
 IClass *MakeWindowClass() {
-  g_windowClass = MakeClass(MUIC_Window, MUIC_Notify, nullptr, sizeof(WindowData), 0);
-  g_windowClass->cl_Dispatcher = WindowDispatcher;
-  AddClass(g_windowClass);
-  return g_windowClass;
+  DISPATCHERFUNC dispatcher = PartsDispatcher<WindowData, WindowNew, WindowDispose, WindowMethod, WindowSet, WindowGet>;
+  return g_windowClass = MakePublicClass(MUIC_Window, MUIC_Notify, sizeof(WindowData), dispatcher);
 }
 
 IClass *WindowClass() { return g_windowClass; }
