@@ -23,7 +23,7 @@ struct NotifyData {
   CONST_STRPTR helpNode;
   LONG helpLine;
   uint64_t serial;                                    // identity that survives address reuse
-  std::vector<std::shared_ptr<NotifyNode>> *notifies; // guarded by NotifyLock()
+  std::vector<std::shared_ptr<NotifyNode>> *notifies; // guarded by CoreLock()
 };
 
 struct IClass *NotifyClass();
