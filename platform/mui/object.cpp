@@ -30,9 +30,12 @@ struct ClassRegistry {
   std::vector<struct IClass *> publicClasses;
 };
 
+// Never destroyed: classes live as long as the process, and a task that
+// ends while the process exits may still look one up. It also keeps the
+// classes that nothing else points to reachable to the leak checker.
 ClassRegistry &Registry() {
-  static ClassRegistry r;
-  return r;
+  static ClassRegistry *r = new ClassRegistry;
+  return *r;
 }
 
 IPTR RootDispatcher(struct IClass *cl, Object *obj, Msg msg);
