@@ -14,10 +14,6 @@
 #include "editor/Editor.h"
 #include "mui/display.h"
 
-Globals g;
-bool MeloduneDebugOn() { return false; }
-void MeloduneLogA(LONG, CONST_STRPTR, CONST_STRPTR, const IPTR *) {}
-
 namespace {
 
 // Answers every question with its first button ("Yes").
