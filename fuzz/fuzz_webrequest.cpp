@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::abort();
   std::string address, why;
   int port = 0;
-  if (ParseListenSpec(std::string(in.substr(0, 64)), address, port, why) &&
+  if (ParseListenAddress(std::string(in.substr(0, 64)), address, port, why) &&
       (port < 0 || port > 65535 || !IsLoopbackAddress(address)))
     std::abort();
   return 0;

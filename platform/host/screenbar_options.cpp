@@ -22,10 +22,10 @@ bool ParseInt(const std::string &s, long min, long max, long &out) {
   return true;
 }
 
-bool ParseWeb(const std::string &spec, ScreenbarOptions &o, std::string &error) {
+bool ParseWeb(const std::string &listen, ScreenbarOptions &o, std::string &error) {
   std::string addr, port;
-  if (!web::SplitListenSpec(spec, addr, port)) {
-    error = "--web: expected [ADDR]:PORT, got \"" + spec + "\"";
+  if (!web::SplitListenAddress(listen, addr, port)) {
+    error = "--web: expected [ADDR]:PORT, got \"" + listen + "\"";
     return false;
   }
   long p;
@@ -33,9 +33,9 @@ bool ParseWeb(const std::string &spec, ScreenbarOptions &o, std::string &error) 
     error = "--web: bad port \"" + port + "\"";
     return false;
   }
-  if (spec.find_first_of(" \t\r\n") != std::string::npos || (addr.empty() && spec.find(':') != std::string::npos) ||
+  if (listen.find_first_of(" \t\r\n") != std::string::npos || (addr.empty() && listen.find(':') != std::string::npos) ||
       addr.size() > 255) {
-    error = "--web: bad address in \"" + spec + "\"";
+    error = "--web: bad address in \"" + listen + "\"";
     return false;
   }
   if (!addr.empty()) o.webAddress = addr;

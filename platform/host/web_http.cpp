@@ -221,27 +221,27 @@ bool IsLoopbackAddress(const std::string &address) {
   return false;
 }
 
-bool SplitListenSpec(const std::string &spec, std::string &address, std::string &port) {
-  port = spec;
-  if (!spec.empty() && spec[0] == '[') { // [::1]:8080
-    size_t close = spec.find(']');
-    if (close == std::string::npos || close + 1 >= spec.size() || spec[close + 1] != ':') return false;
-    address = spec.substr(1, close - 1);
-    port = spec.substr(close + 2);
-  } else if (size_t colon = spec.rfind(':'); colon != std::string::npos) {
-    address = spec.substr(0, colon);
-    port = spec.substr(colon + 1);
+bool SplitListenAddress(const std::string &listen, std::string &address, std::string &port) {
+  port = listen;
+  if (!listen.empty() && listen[0] == '[') { // [::1]:8080
+    size_t close = listen.find(']');
+    if (close == std::string::npos || close + 1 >= listen.size() || listen[close + 1] != ':') return false;
+    address = listen.substr(1, close - 1);
+    port = listen.substr(close + 2);
+  } else if (size_t colon = listen.rfind(':'); colon != std::string::npos) {
+    address = listen.substr(0, colon);
+    port = listen.substr(colon + 1);
   }
   return true;
 }
 
-bool ParseListenSpec(const std::string &spec, std::string &address, int &port, std::string &why) {
+bool ParseListenAddress(const std::string &listen, std::string &address, int &port, std::string &why) {
   std::string addr = "127.0.0.1", portText;
-  if (!SplitListenSpec(spec, addr, portText)) {
-    why = "\"" + spec + "\" is not [ADDR]:PORT";
+  if (!SplitListenAddress(listen, addr, portText)) {
+    why = "\"" + listen + "\" is not [ADDR]:PORT";
     return false;
   }
-  if (!spec.starts_with('[') && addr.find(':') != std::string::npos) {
+  if (!listen.starts_with('[') && addr.find(':') != std::string::npos) {
     why = "an IPv6 address needs brackets: [::1]:PORT";
     return false;
   }

@@ -72,10 +72,10 @@ std::string RandomToken();
 // Splits "ADDR:PORT" at its last colon, or "[ADDR]:PORT" (brackets taken
 // off); a bare "PORT" leaves address as it was. Nothing is checked beyond
 // the brackets, which must be followed by ":PORT" (else false).
-bool SplitListenSpec(const std::string &spec, std::string &address, std::string &port);
+bool SplitListenAddress(const std::string &listen, std::string &address, std::string &port);
 // "[ADDR:]PORT" -> address and port. The address must be a loopback
 // address (127.0.0.0/8, ::1 or "localhost"); false with a reason otherwise.
-bool ParseListenSpec(const std::string &spec, std::string &address, int &port, std::string &why);
+bool ParseListenAddress(const std::string &listen, std::string &address, int &port, std::string &why);
 bool IsLoopbackAddress(const std::string &address);
 
 struct HttpResponse {

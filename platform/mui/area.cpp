@@ -52,7 +52,7 @@ void SetAttr(AreaData *d, Tag tag, IPTR data, bool init) {
     d->background = data;
     delete d->bgSpec;
     d->bgSpec = nullptr;
-    // Small numbers are standard images; anything else is a spec text.
+    // Small numbers are standard images; anything else is an image spec text.
     if (data > 0x1000) d->bgSpec = new std::string(reinterpret_cast<const char *>(data));
     break;
   case MUIA_ControlChar: d->controlChar = static_cast<UBYTE>(data); break;

@@ -101,20 +101,20 @@ TEST(WebHttp, LetsInOnlyItsOwnHostOriginAndToken) {
 TEST(WebHttp, ListensOnLoopbackAddressesOnly) {
   std::string addr, why;
   int port = -1;
-  ASSERT_TRUE(ParseListenSpec("8080", addr, port, why));
+  ASSERT_TRUE(ParseListenAddress("8080", addr, port, why));
   EXPECT_EQ(addr, "127.0.0.1");
   EXPECT_EQ(port, 8080);
-  ASSERT_TRUE(ParseListenSpec("127.0.0.2:0", addr, port, why));
+  ASSERT_TRUE(ParseListenAddress("127.0.0.2:0", addr, port, why));
   EXPECT_EQ(addr, "127.0.0.2");
   EXPECT_EQ(port, 0);
-  ASSERT_TRUE(ParseListenSpec("localhost:9", addr, port, why));
+  ASSERT_TRUE(ParseListenAddress("localhost:9", addr, port, why));
   EXPECT_EQ(addr, "127.0.0.1");
-  ASSERT_TRUE(ParseListenSpec("[::1]:80", addr, port, why));
+  ASSERT_TRUE(ParseListenAddress("[::1]:80", addr, port, why));
   EXPECT_EQ(addr, "::1");
   for (const char *bad : {"0.0.0.0:80", "192.168.1.2:80", "[::]:80", "example.com:80", "::1:80", "80000", "x", ":",
                           "127.0.0.1:"}) {
     why.clear();
-    EXPECT_FALSE(ParseListenSpec(bad, addr, port, why)) << bad;
+    EXPECT_FALSE(ParseListenAddress(bad, addr, port, why)) << bad;
     EXPECT_FALSE(why.empty()) << bad;
   }
   HttpServer s;
