@@ -231,7 +231,9 @@ MELODUNE_HANDLER(Melodune_Cleanup) {
     }
     if (Object *buffer = g.searchBuffer.exchange(nullptr)) DisposeObject(buffer);
     if (Object *http = g.searchHttp.exchange(nullptr)) DisposeObject(http);
-    if (app) DoMethod(app, MUIM_Application_KillPushMethod, nullptr, 0, MM_Melodune_ParseStations);
+    // The ARexx process pushes the end to the main instance.
+    Object *served = g.obj.load();
+    if (app) DoMethod(app, MUIM_Application_KillPushMethod, served ? served : obj, 0, MM_Melodune_ParseStations);
   }
   DropWindow(obj, g.searchWin,
              {&g.searchName, &g.searchTags, &g.searchCountry, &g.searchLanguages, &g.searchAdd, &g.searchTest,

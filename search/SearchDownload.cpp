@@ -47,6 +47,15 @@ void DisposeSearchPipeline() {
   if (Object *http = g.searchHttp.exchange(nullptr)) DisposeObject(http);
 }
 
+void ForgetSearchEnd(Object *app, Object *obj) {
+  // The ARexx process pushes to the instance it serves, the main one; the
+  // push is found by its object, a method alone removes nothing.
+  if (!app) return;
+  DoMethod(app, MUIM_Application_KillPushMethod, obj, 0, MM_Melodune_ParseStations);
+  Object *main = g.obj.load();
+  if (main && main != obj) DoMethod(app, MUIM_Application_KillPushMethod, main, 0, MM_Melodune_ParseStations);
+}
+
 MELODUNE_HANDLER(Melodune_GetStations) {
   (void)cl, (void)msg;
   Object *list = g.searchList.load();
@@ -72,7 +81,7 @@ MELODUNE_HANDLER(Melodune_GetStations) {
   // A download still running goes first, with an end it may have announced.
   if (g.searchHttp.load() || g.searchBuffer.load() || g.searchFile.load()) {
     DisposeSearchPipeline();
-    if (Object *app = _app(obj)) DoMethod(app, MUIM_Application_KillPushMethod, nullptr, 0, MM_Melodune_ParseStations);
+    ForgetSearchEnd(_app(obj), obj);
   }
   ++SearchGeneration;
   Status("Connecting to server...");

@@ -160,7 +160,11 @@ test('a failing directory is reported and the criteria stay editable', { skip: n
   await button('Search...').click();
   await button('Abort...').waitFor();
   await page.waitForTimeout(1500);
-  await button('Abort...').click();
+  await button('Abort...').click({ timeout: 15000 }).catch(async (e) => {
+    const bubbles = (await page.evaluate(() => window.screenbarLog)).filter((l) => l.kind === 'bubble').slice(-5);
+    throw new Error(`${e.message}\nthe window (asleep: ${await win().locator('.content').first().evaluate((c) => c.inert)}) ` +
+      `says: ${await win().innerText()}\nlast bubbles: ${JSON.stringify(bubbles)}\n${host.output().slice(-3000)}`);
+  });
   await win().getByText(/^\d+ station\(s\) found!$/).waitFor({ timeout: 20000 });
   const n = Number((await win().getByText(/station\(s\) found!$/).innerText()).split(' ')[0]);
   assert.ok(n > 0 && n < 400, `${n} stations of 408 listed`);

@@ -238,6 +238,16 @@ TEST_F(SearchWindow, AbortListsWhatArrivedAndCleanupStopsADownload) {
   }
   EXPECT_EQ(Rows().size(), listed);
 
+  // The end of a download that was replaced, still queued, ends nothing.
+  Click(g.searchStart.load());
+  ASSERT_EQ(Page(), 1);
+  MeloPush(bar->obj, 0, MM_Melodune_ParseStations);
+  DoMethod(bar->obj, MM_Melodune_GetStations);
+  Pump();
+  EXPECT_EQ(Page(), 1) << Status();
+  Click(g.searchAbort.load());
+  ASSERT_TRUE(Idle());
+
   // A download still running when the bar goes: stopped before its window.
   Click(g.searchStart.load());
   ASSERT_NE(g.searchFile.load(), nullptr);
