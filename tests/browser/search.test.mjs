@@ -105,7 +105,7 @@ test('a search sends the criteria and lists one row per station', { skip: noEdit
 });
 
 test('"Test" plays the selected station', { skip: noEditor }, async () => {
-  await win().getByRole('grid').locator('tr[data-row="0"]').click();
+  await win().getByRole('grid').locator('tr[data-row="0"]:not(.loading)').click();
   await button('Test').click();
   await waitFor(async () => (await page.evaluate(() => window.screenbarLog))
     .some((e) => e.kind === 'bubble' && e.text.replace(/\u00a0/g, ' ').includes(TITLE)), 40000, 'the station playing');
@@ -119,7 +119,7 @@ test('"Add" puts the station into the editor with its icon as a 32 x 20 PNG', { 
   if ((await group.getAttribute('aria-expanded')) === 'false')
     await group.getByRole('button', { name: 'Expand' }).dispatchEvent('click');
   await tree.getByRole('row', { name: /Tone Radio/ }).dispatchEvent('click');
-  await win().getByRole('grid').locator('tr[data-row="0"]').click();
+  await win().getByRole('grid').locator('tr[data-row="0"]:not(.loading)').click();
   await button('Add').click();
   const file = join(root, 'SYS', 'Data', 'Screenbar', 'Melodune', 'StationIcons', 'Jazz', 'jazzcafe.png');
   await waitFor(() => existsSync(file), 20000, file);
