@@ -58,8 +58,12 @@ async function search(text) {
   await button('Search...').waitFor();
 }
 // The cells of the result rows shown, as texts.
-const rows = () => win().getByRole('grid').locator('tr[data-row]').evaluateAll(
-  (trs) => trs.map((tr) => Array.from(tr.querySelectorAll('td')).map((td) => td.innerText)));
+const rows = async () => {
+  const grid = win().getByRole('grid');
+  await waitFor(async () => (await grid.locator('tr[data-row].loading').count()) === 0, 10000, 'the rows fetched');
+  return grid.locator('tr[data-row]').evaluateAll(
+    (trs) => trs.map((tr) => Array.from(tr.querySelectorAll('td')).map((td) => td.innerText)));
+};
 
 test('the editor\'s "Search..." opens the window with its hints, limit and columns', { skip: noEditor }, async () => {
   await clickGadget(page);

@@ -134,6 +134,8 @@ test('while playing the window shows the headers, state, station and titles hear
   await choose(null, 'Stream Info...');
   await windowOf().waitFor();
   assert.equal(await titleField(), A);
+  // The headers arrive with the window's first refresh.
+  await waitFor(async () => (await headerList().getAttribute('data-count')) !== '0', 10000, 'the headers');
   assert.deepEqual(await rows(headerList()), [['content-type', 'audio/mpeg'], ['icy-br', '128'], ['icy-genre', 'Test'],
     ['icy-metaint', '8192'], ['icy-name', 'Testkit Radio'], ['icy-sr', '44100']]);
   const g = await waitFor(async () => { const v = await gauge(); return v.fill > 0 ? v : null; }, 10000, 'a fill');

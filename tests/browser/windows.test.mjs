@@ -47,6 +47,7 @@ test('the window follows the display contract: identifier, group, labels, hints,
   // Eight columns, two hidden: six shown, the hook's hidden texts never in the page.
   const heads = (await grid().getByRole('columnheader').allInnerTexts()).map((t) => t.trim());
   assert.deepEqual(heads, ['Name', 'Bitrate', 'Tags', 'Country', 'Language', 'Url'], JSON.stringify(heads));
+  await grid().locator('tr[data-row="0"]:not(.loading)').waitFor();
   assert.equal(await grid().locator('tr[data-row="0"] td').count(), 6);
   assert.equal(await win.getByText('icon1.png').count(), 0);
   // Only rows in view (and a margin) are in the page.
@@ -84,7 +85,7 @@ test('End selects the last entry, and the host sees it active', async () => {
   await waitStatus(/^Active: 2 \(Station 3\)$/);
   await grid().press('End');
   await waitStatus(/^Active: 49999 \(Station 50000\)$/);
-  const last = grid().locator('tr[data-row="49999"]');
+  const last = grid().locator('tr[data-row="49999"]:not(.loading)');
   await last.waitFor();
   assert.equal(await last.getAttribute('aria-selected'), 'true');
   assert.match(await last.innerText(), /Station 50000/);
@@ -94,6 +95,7 @@ test('End selects the last entry, and the host sees it active', async () => {
 });
 
 test('a row chosen after ten inserts above it is the one the person saw, or refused', async () => {
+  await grid().locator('tr[data-row="5"]:not(.loading)').waitFor();
   const seen = await page.evaluate(() => {
     const v = [...state.lists.values()].find((l) => l.n.count >= 50000);
     return { id: v.n.id, rev: v.n.rev, text: v.tbody.querySelector('tr[data-row="5"]').innerText };
