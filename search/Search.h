@@ -16,9 +16,6 @@ void ShowSearchPage(LONG page);
 void SetCriteriaDisabled(Object *obj, BOOL disabled);
 // Stops and disposes whatever is left of the download, file output first.
 void DisposeSearchPipeline();
-// Drops the end of a download that the ARexx process pushed and that has not
-// run yet: it belongs to a download that is gone.
-void ForgetSearchEnd(Object *app, Object *obj);
 
 // Counts the searches started: a parse that let the GUI run in between
 // stops filling the list once a new search has cleared it.

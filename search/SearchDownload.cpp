@@ -36,6 +36,17 @@ void Status(CONST_STRPTR text) {
   if (Object *status = g.searchStatus.load()) SetAttrs(status, MUIA_Text_Contents, text);
 }
 
+// Drops the end of a download that the ARexx process pushed and that has not
+// run yet: it belongs to a download that is gone.
+void ForgetSearchEnd(Object *app, Object *obj) {
+  // The ARexx process pushes to the instance it serves, the main one; the
+  // push is found by its object, a method alone removes nothing.
+  if (!app) return;
+  DoMethod(app, MUIM_Application_KillPushMethod, obj, 0, MM_Melodune_ParseStations);
+  Object *main = g.obj.load();
+  if (main && main != obj) DoMethod(app, MUIM_Application_KillPushMethod, main, 0, MM_Melodune_ParseStations);
+}
+
 } // namespace
 
 void DisposeSearchPipeline() {
@@ -45,15 +56,6 @@ void DisposeSearchPipeline() {
   }
   if (Object *buffer = g.searchBuffer.exchange(nullptr)) DisposeObject(buffer);
   if (Object *http = g.searchHttp.exchange(nullptr)) DisposeObject(http);
-}
-
-void ForgetSearchEnd(Object *app, Object *obj) {
-  // The ARexx process pushes to the instance it serves, the main one; the
-  // push is found by its object, a method alone removes nothing.
-  if (!app) return;
-  DoMethod(app, MUIM_Application_KillPushMethod, obj, 0, MM_Melodune_ParseStations);
-  Object *main = g.obj.load();
-  if (main && main != obj) DoMethod(app, MUIM_Application_KillPushMethod, main, 0, MM_Melodune_ParseStations);
 }
 
 MELODUNE_HANDLER(Melodune_GetStations) {
