@@ -166,13 +166,13 @@ MELODUNE_HANDLER(Melodune_Setup) {
   data->showMetaTitle = ConfigValue(obj, CFG_ShowMetaTitle) ? TRUE : FALSE;
   data->recolorPlay = ConfigValue(obj, CFG_RecolorPlay) ? TRUE : FALSE;
   data->recolorRec = ConfigValue(obj, CFG_RecolorRec) ? TRUE : FALSE;
-  struct MUI_PenSpec spec;
+  struct MUI_PenSpec wanted;
   auto obtain = [&](ULONG id) -> LONG {
     auto *text = reinterpret_cast<CONST_STRPTR>(ConfigValue(obj, id));
     if (!text) return -1;
-    std::memset(&spec, 0, sizeof(spec));
-    std::strncpy(spec.buf, text, sizeof(spec.buf) - 1);
-    return MUI_ObtainPen(_ri(obj), &spec, 0);
+    std::memset(&wanted, 0, sizeof(wanted));
+    std::strncpy(wanted.buf, text, sizeof(wanted.buf) - 1);
+    return MUI_ObtainPen(_ri(obj), &wanted, 0);
   };
   if (data->playPen != -1) MUI_ReleasePen(_ri(obj), data->playPen); // never held here; a safety net
   if (data->recPen != -1) MUI_ReleasePen(_ri(obj), data->recPen);

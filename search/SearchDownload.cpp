@@ -39,12 +39,10 @@ void Status(CONST_STRPTR text) {
 // Drops the end of a download that the ARexx process pushed and that has not
 // run yet: it belongs to a download that is gone.
 void ForgetSearchEnd(Object *app, Object *obj) {
-  // The ARexx process pushes to the instance it serves, the main one; the
-  // push is found by its object, a method alone removes nothing.
-  if (!app) return;
-  DoMethod(app, MUIM_Application_KillPushMethod, obj, 0, MM_Melodune_ParseStations);
-  Object *main = g.obj.load();
-  if (main && main != obj) DoMethod(app, MUIM_Application_KillPushMethod, main, 0, MM_Melodune_ParseStations);
+  // The ARexx process pushes it to the main instance; the push is found by
+  // its object, a method alone removes nothing.
+  Object *served = g.obj.load();
+  if (app) DoMethod(app, MUIM_Application_KillPushMethod, served ? served : obj, 0, MM_Melodune_ParseStations);
 }
 
 } // namespace
